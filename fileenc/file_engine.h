@@ -1,0 +1,45 @@
+#pragma once
+// Encrypts and decrypts files and folders in place through a temporary file,
+// packs a selection into one encrypted archive and unpacks it again.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "crypto/key_block.h"
+#include "fileenc/reporter.h"
+
+namespace vellumo {
+
+struct FileJob {
+  std::wstring path;
+  const KeyBlock* key = nullptr;  // the run's key block
+  int32_t algorithm = 0;          // cipher id; used when encrypting
+  bool decrypt = false;
+  bool packed = false;            // header value when encrypting
+};
+
+class FileEngine {
+ public:
+  // codePage: the ANSI code page of ZIP entry names.
+  explicit FileEngine(Reporter& reporter, unsigned codePage = kSystemAnsiCodePage);
+
+  void ProcessFile(const FileJob& job);
+  void ProcessFolder(const FileJob& job);
+  void PackAndEncrypt(const std::vector<std::wstring>& entries, const KeyBlock& key, int32_t algorithm);
+  bool UnpackArchive(const std::wstring& tempPath);
+
+  // Files attempted since construction (refused and failed ones included).
+  int processed() const { return processed_; }
+  // Files refused or failed since construction.
+  int failed() const { return failed_; }
+
+ private:
+  Reporter& reporter_;
+  unsigned codePage_;
+  int processed_ = 0;
+  int failed_ = 0;
+};
+
+std::wstring PackedFileName(const std::wstring& firstEntry);
+
+}  // namespace vellumo

@@ -1,0 +1,106 @@
+#pragma once
+// The core's one way to the file system. Paths are wide strings (UTF-16 on
+// Windows, converted to UTF-8 only at the POSIX calls). Windows and POSIX each
+// have one implementation file: file_system_win32.cpp, file_system_posix.cpp.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vellumo {
+
+#ifdef _WIN32
+constexpr wchar_t kPathSeparator = L'\\';
+#else
+constexpr wchar_t kPathSeparator = L'/';
+#endif
+
+// DOS attribute bits, as stored in ZIP entries and used by Windows.
+enum FileAttribute : uint32_t {
+  kAttrReadOnly = 0x01,
+  kAttrHidden = 0x02,
+  kAttrSystem = 0x04,
+  kAttrDirectory = 0x10,
+  kAttrArchive = 0x20,
+};
+
+// A moment in local time, as DOS dates and ZIP entries hold it.
+struct LocalTime {
+  int year = 1980, month = 1, day = 1, hour = 0, minute = 0, second = 0;
+};
+
+// An open file; closed when the object goes.
+class FileHandle {
+ public:
+  FileHandle() = default;
+  ~FileHandle();
+  FileHandle(FileHandle&& other) noexcept;
+  FileHandle& operator=(FileHandle&& other) noexcept;
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+
+  // Opens an existing file for reading with sharing denied to everyone else
+  // (on POSIX: an advisory exclusive lock).
+  bool OpenReadExclusive(const std::wstring& path);
+  // Creates or truncates a file for writing; others may read it meanwhile.
+  bool CreateForWrite(const std::wstring& path);
+
+  bool is_open() const;
+  // Bytes read (0 at the end), or -1 on a read error.
+  int64_t Read(void* buffer, size_t length);
+  // Writes all bytes or reports failure (disk full, device error).
+  bool Write(const void* buffer, size_t length);
+  bool Seek(uint64_t offset);
+  // Length of the open file, or -1.
+  int64_t Size() const;
+  // Flushes written data to the device.
+  bool Sync();
+  // Closes; false when the close (a late write) failed.
+  bool Close();
+
+ private:
+#ifdef _WIN32
+  void* handle_ = reinterpret_cast<void*>(static_cast<intptr_t>(-1));
+#else
+  int fd_ = -1;
+#endif
+};
+
+struct DirEntry {
+  std::wstring name;  // without the folder
+  bool isFolder = false;
+  uint32_t attributes = 0;
+};
+
+bool PathExists(const std::wstring& path);
+bool IsFolder(const std::wstring& path);
+// Entries of a folder except "." and "..", in the order the system returns them
+// (hidden and system files included). False when the folder cannot be read.
+bool ListFolder(const std::wstring& folder, std::vector<DirEntry>& entries);
+// Creates one folder level; false when it could not (for instance it exists).
+bool CreateOneFolder(const std::wstring& path);
+// Creates every missing folder of `path` (both separators count on Windows).
+bool CreateFolders(const std::wstring& path);
+
+// DOS attributes; on POSIX read-only maps to the owner write bit, the others are
+// not kept. Returns false / UINT32_MAX on failure.
+uint32_t GetAttributes(const std::wstring& path);
+bool SetAttributes(const std::wstring& path, uint32_t attributes);
+// Clears read-only, hidden and system.
+bool SetNormalAttributes(const std::wstring& path);
+
+bool GetLastWriteTime(const std::wstring& path, LocalTime& time);
+bool SetLastWriteTime(const std::wstring& path, const LocalTime& time);
+LocalTime CurrentLocalTime();
+
+bool DeleteFilePath(const std::wstring& path);
+bool CopyFilePath(const std::wstring& from, const std::wstring& to, bool failIfExists);
+// Puts `from` in the place of `to` in one step, replacing it, so that there is
+// never a moment without a file named `to`; the data is on the device first.
+bool ReplaceFileAtomically(const std::wstring& from, const std::wstring& to);
+
+// Path text helpers (pure string work).
+std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);
+std::wstring FileNamePart(const std::wstring& path);  // after the last separator
+
+}  // namespace vellumo
