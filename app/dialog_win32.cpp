@@ -1,0 +1,63 @@
+#include "app/dialog_win32.h"
+
+namespace vellumo {
+
+CDialog::CDialog(UINT templateId, HWND parent) : templateId_(templateId), parent_(parent) {}
+
+INT_PTR CDialog::DoModal() {
+  return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId_), parent_,
+                         &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+}
+
+std::wstring WindowText(HWND hwnd) {
+  int length = GetWindowTextLengthW(hwnd);
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  int copied = GetWindowTextW(hwnd, text.data(), length + 1);
+  text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
+  return text;
+}
+
+std::wstring CDialog::ItemText(int id) const { return WindowText(Item(id)); }
+
+int CDialog::Prompt(const std::wstring& text, UINT flags) const {
+  return MessageBoxW(hwnd_, text.c_str(), L"提示", flags);
+}
+
+INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  CDialog* self;
+  if (msg == WM_INITDIALOG) {
+    self = reinterpret_cast<CDialog*>(lParam);
+    SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
+    self->hwnd_ = hwnd;
+    return self->OnInitDialog();
+  }
+  self = reinterpret_cast<CDialog*>(GetWindowLongPtrW(hwnd, DWLP_USER));
+  if (self == nullptr) return FALSE;  // messages before WM_INITDIALOG
+  switch (msg) {
+    case WM_COMMAND: {
+      WORD id = LOWORD(wParam), code = HIWORD(wParam);
+      if (id == IDOK && code == BN_CLICKED) {
+        self->OnOK();
+        return TRUE;
+      }
+      if (id == IDCANCEL) {  // button, Escape or the close box
+        self->OnCancel();
+        return TRUE;
+      }
+      if (self->OnCommand(id, code)) return TRUE;
+      break;
+    }
+    default:
+      break;
+  }
+  INT_PTR result = 0;
+  if (self->OnMessage(msg, wParam, lParam, result)) {
+    // The drag icon travels in the return value itself.
+    if (msg == WM_QUERYDRAGICON) return result;
+    SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, result);
+    return TRUE;
+  }
+  return FALSE;
+}
+
+}  // namespace vellumo
