@@ -1,0 +1,56 @@
+#include "fileenc/archive_packing.h"
+
+#include <vector>
+
+namespace vellumo {
+namespace {
+
+bool IsSeparator(wchar_t c) {
+#ifdef _WIN32
+  return c == L'\\' || c == L'/';
+#else
+  return c == L'/';
+#endif
+}
+
+}  // namespace
+
+bool AddPathToArchive(ZipWriter* archive, const std::wstring& path) {
+  if (!archive || !PathExists(path)) return false;
+  if (!IsFolder(path)) return AddFileEntry(archive, FileNamePart(path), path) == kZipOk;
+
+  // Split into the parent and the folder's own name, which starts every entry.
+  std::wstring folder = path;
+  while (folder.size() > 1 && IsSeparator(folder.back())) folder.pop_back();
+  size_t cut = folder.size();
+  while (cut > 0 && !IsSeparator(folder[cut - 1])) --cut;
+  const std::wstring name = folder.substr(cut);
+  std::wstring parent;
+  if (cut == 0) {
+    parent = L".";
+  } else {
+    parent = folder.substr(0, cut == 1 ? 1 : cut - 1);  // keep a POSIX root "/"
+  }
+  if (name == L"." || !IsSafeEntryName(name)) return false;
+  return AddFolderTree(archive, parent, name);
+}
+
+bool AddFolderTree(ZipWriter* archive, const std::wstring& base, const std::wstring& relative) {
+  if (!archive) return false;
+  // A folder entry that cannot be written still leaves its files worth adding.
+  AddFolderEntry(archive, relative);
+  const std::wstring folder = JoinPath(base, relative);
+  std::vector<DirEntry> entries;
+  if (!ListFolder(folder, entries)) return false;
+  for (const DirEntry& entry : entries) {
+    const std::wstring name = JoinPath(relative, entry.name);
+    if (entry.isFolder) {
+      if (!AddFolderTree(archive, base, name)) return false;
+    } else if (AddFileEntry(archive, name, JoinPath(folder, entry.name)) != kZipOk) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace vellumo
