@@ -1,6 +1,21 @@
 #include "app/dialog_win32.h"
 
 namespace vellumo {
+namespace {
+
+// Dialogs open centred on their owner, or on the work area when they have none.
+void CenterOnOwner(HWND hwnd) {
+  RECT area, window;
+  HWND owner = GetWindow(hwnd, GW_OWNER);
+  if (owner == nullptr || !GetWindowRect(owner, &area)) SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+  GetWindowRect(hwnd, &window);
+  int width = window.right - window.left, height = window.bottom - window.top;
+  int x = area.left + (area.right - area.left - width) / 2;
+  int y = area.top + (area.bottom - area.top - height) / 2;
+  SetWindowPos(hwnd, nullptr, x > 0 ? x : 0, y > 0 ? y : 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+}  // namespace
 
 CDialog::CDialog(UINT templateId, HWND parent) : templateId_(templateId), parent_(parent) {}
 
@@ -29,6 +44,7 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
     self = reinterpret_cast<CDialog*>(lParam);
     SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
     self->hwnd_ = hwnd;
+    CenterOnOwner(hwnd);
     return self->OnInitDialog();
   }
   self = reinterpret_cast<CDialog*>(GetWindowLongPtrW(hwnd, DWLP_USER));

@@ -1,0 +1,28 @@
+#pragma once
+// The clipboard dialog: pick a key, and OK encrypts (or decrypts) the text on
+// the clipboard in place.
+#include "app/dialog_win32.h"
+#include "crypto/key_block.h"
+#include "keystore/ado_db.h"
+
+namespace vellumo {
+
+class CDlgClipBoard : public CDialog {
+ public:
+  CDlgClipBoard();
+
+  int mode = 0;  // 0 encrypt, anything else decrypt; set before DoModal
+
+  // Replaces the clipboard's CF_TEXT by its encrypted or decrypted form. Every
+  // refusal and failure leaves the clipboard as it was.
+  void TransformClipboard(const KeyBlock& key);
+
+ protected:
+  BOOL OnInitDialog() override;
+  void OnOK() override;
+
+ private:
+  CAdoDB db_;
+};
+
+}  // namespace vellumo

@@ -1,0 +1,289 @@
+#include "fileenc/dlg_en_de_win32.h"
+
+#include <commctrl.h>
+#include <shlwapi.h>
+
+#include <algorithm>
+
+#include "app/settings_win32.h"
+#include "app/vellumo_app_win32.h"
+#include "fileenc/file_engine.h"
+#include "keystore/dlg_key_mt_win32.h"
+#include "keystore/key_list_win32.h"
+#include "keystore/vellumo_dlg_win32.h"
+#include "resources/resource.h"
+#include "shellext/process_map_win32.h"
+
+namespace vellumo {
+namespace {
+
+// Sent by the worker so that the timer belongs to the interface thread.
+constexpr UINT WM_BUSY_TIMER = WM_APP + 1;  // wParam: 1 start, 0 stop
+constexpr UINT_PTR kBusyTimerId = 1;
+constexpr wchar_t kHandoffBlockName[] = L"QMRT_WRITE_BY_20090501_ENSTART";
+
+const int kCipherButtons[] = {IDC_RADIO_AES, IDC_RADIO_DES, IDC_RADIO_RC4};
+
+// The engine's voice in this dialog: the status line and message boxes that
+// the dialog owns. Called from the worker; both calls are synchronous.
+class DialogReporter : public Reporter {
+ public:
+  explicit DialogReporter(HWND dialog) : dialog_(dialog) {}
+  void Status(const std::wstring& text) override { SetDlgItemTextW(dialog_, IDC_STATUS, text.c_str()); }
+  void Refuse(const std::wstring& message) override {
+    MessageBoxW(dialog_, message.c_str(), L"提示", MB_OK | MB_TOPMOST);
+  }
+
+ private:
+  HWND dialog_;
+};
+
+std::wstring RowText(HWND list, int row, int column) {
+  // A path of the list is at most what a drop or the handoff block delivers.
+  std::wstring text(1024, L'\0');
+  LVITEMW item{};
+  item.iSubItem = column;
+  item.pszText = text.data();
+  item.cchTextMax = static_cast<int>(text.size());
+  LRESULT length = SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+  text.resize(static_cast<size_t>(length));
+  return text;
+}
+
+}  // namespace
+
+CDlgEnDe::CDlgEnDe() : CDialog(IDD_EN_DE), uiThreadId_(GetCurrentThreadId()) {}
+
+BOOL CDlgEnDe::OnInitDialog() {
+  HWND list = Item(IDC_FILE_LIST);
+  LVCOLUMNW column{};
+  column.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH;
+  column.fmt = LVCFMT_LEFT;
+  column.cx = 60;
+  column.pszText = const_cast<wchar_t*>(L"序号");
+  ListView_InsertColumn(list, 0, &column);
+  column.cx = 356;
+  column.pszText = const_cast<wchar_t*>(L"文件名");
+  ListView_InsertColumn(list, 1, &column);
+  ListView_SetExtendedListViewStyle(
+      list, ListView_GetExtendedListViewStyle(list) | LVS_EX_GRIDLINES | LVS_EX_HEADERDRAGDROP | LVS_EX_FULLROWSELECT);
+
+  ReloadKeys();
+
+  HWND progress = Item(IDC_PROGRESS);
+  SendMessageW(progress, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+  SendMessageW(progress, PBM_SETSTEP, 5, 0);
+  SendMessageW(progress, PBM_SETPOS, 0, 0);
+
+  std::vector<std::wstring> paths;
+  CProcessMap handoff;
+  handoff.ReadList(kHandoffBlockName, paths);
+  if (!theApp.startFile.empty()) paths.push_back(theApp.startFile);
+  for (const std::wstring& path : paths) AppendRow(path);
+
+  SetWindowTextW(hwnd(), decrypt == 0 ? L"Quennel-文件加密" : L"Quennel-文件解密");
+
+  algorithm = ReadSettingInt(theApp.settingsFile, L"DETYPE", L"TYPE");
+  // An unknown cipher id would be written into the header of a file whose
+  // body stays plain; such a value selects AES instead.
+  if (algorithm < 0 || algorithm > 2) algorithm = 0;
+  pack = ReadSettingInt(theApp.settingsFile, L"DETYPE", L"ZIP") != 0;
+
+  if (decrypt != 0) {
+    for (int id : {IDC_CHECK_PACK, IDC_RADIO_AES, IDC_RADIO_DES, IDC_RADIO_RC4, IDC_LABEL_CIPHER})
+      ShowWindow(Item(id), SW_HIDE);
+  }
+  UpdateData(false);
+  return TRUE;
+}
+
+void CDlgEnDe::UpdateData(bool saveAndValidate) {
+  if (saveAndValidate) {
+    for (int i = 0; i < 3; ++i)
+      if (IsChecked(kCipherButtons[i])) algorithm = i;
+    useManualKey = IsChecked(IDC_CHECK_MANUAL);
+    pack = IsChecked(IDC_CHECK_PACK);
+  } else {
+    // The group's ids are not ascending (1021, 1006, 1007), so each is set on its own.
+    for (int i = 0; i < 3; ++i) SetChecked(kCipherButtons[i], i == algorithm);
+    SetChecked(IDC_CHECK_MANUAL, useManualKey);
+    SetChecked(IDC_CHECK_PACK, pack);
+  }
+}
+
+void CDlgEnDe::AppendRow(const std::wstring& path) {
+  HWND list = Item(IDC_FILE_LIST);
+  int row = ListView_GetItemCount(list);
+  std::wstring number = std::to_wstring(row + 1);
+  LVITEMW item{};
+  item.mask = LVIF_TEXT;
+  item.iItem = row;
+  item.pszText = number.data();
+  row = ListView_InsertItem(list, &item);
+  ListView_SetItemText(list, row, 1, const_cast<wchar_t*>(path.c_str()));
+}
+
+void CDlgEnDe::ReloadKeys() {
+  ComboKeyTarget combo(Item(IDC_KEY_COMBO));
+  db_.LoadKeyList(nullptr, &combo, &theApp.keyValues);
+}
+
+void CDlgEnDe::OnOK() {
+  // Enter in the dialog: closes it like "退出", but never during a run.
+  if (!started_) EndDialog(IDOK);
+}
+
+void CDlgEnDe::OnCancel() {
+  // Escape: closing mid-run would end the program inside a file.
+  if (!started_) EndDialog(IDCANCEL);
+}
+
+bool CDlgEnDe::OnCommand(WORD id, WORD notifyCode) {
+  if (notifyCode != BN_CLICKED) return false;
+  switch (id) {
+    case IDC_BTN_START: OnStart(); return true;
+    case IDC_BTN_QUIT: EndDialog(IDOK); return true;
+    case IDC_CHECK_MANUAL: OnManualKey(); return true;
+    case IDC_BTN_PLUS: OnPlus(); return true;
+    default: return false;
+  }
+}
+
+bool CDlgEnDe::OnMessage(UINT msg, WPARAM wParam, LPARAM, INT_PTR& result) {
+  switch (msg) {
+    case WM_DROPFILES:
+      OnDropFiles(reinterpret_cast<HDROP>(wParam));
+      result = 0;
+      return true;
+    case WM_TIMER:
+      if (wParam != kBusyTimerId) return false;
+      OnTimerTick();
+      result = 0;
+      return true;
+    case WM_BUSY_TIMER:
+      if (wParam != 0) {
+        busyPosition_ = 0;
+        SetTimer(hwnd(), kBusyTimerId, 500, nullptr);
+      } else {
+        KillTimer(hwnd(), kBusyTimerId);
+      }
+      result = 0;
+      return true;
+    default:
+      return false;
+  }
+}
+
+void CDlgEnDe::OnDropFiles(HDROP drop) {
+  UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+  for (UINT i = 0; i < count; ++i) {
+    wchar_t path[MAX_PATH] = {};
+    DragQueryFileW(drop, i, path, MAX_PATH);
+    AppendRow(path);
+  }
+  DragFinish(drop);
+}
+
+void CDlgEnDe::OnTimerTick() {
+  busyPosition_ += 10;
+  SendMessageW(Item(IDC_PROGRESS), PBM_SETPOS, static_cast<WPARAM>(busyPosition_), 0);
+  if (busyPosition_ >= 100) busyPosition_ = 0;
+}
+
+void CDlgEnDe::OnManualKey() {
+  UpdateData(true);
+  if (!useManualKey) return;
+  CDlgKeyMt input(hwnd());
+  if (input.DoModal() != IDOK) theApp.manualKey.clear();
+}
+
+void CDlgEnDe::OnPlus() {
+  CVellumoDlg settings(hwnd());
+  settings.DoModal();
+  ReloadKeys();
+}
+
+void CDlgEnDe::OnStart() {
+  if (started_) return;  // a second click before the first run disabled the button
+  int rows = ListView_GetItemCount(Item(IDC_FILE_LIST));
+  int keyIndex = static_cast<int>(SendMessageW(Item(IDC_KEY_COMBO), CB_GETCURSEL, 0, 0));
+  bool haveKey = keyIndex >= 0 && static_cast<size_t>(keyIndex) < theApp.keyValues.size();
+  if (rows > 0 && !haveKey) {
+    Prompt(L"请先选择密钥!", MB_OK | MB_TOPMOST);
+    return;
+  }
+
+  int oldAlgorithm = algorithm;
+  BOOL oldPack = pack;
+  UpdateData(true);
+  if (algorithm != oldAlgorithm) WriteSettingInt(theApp.settingsFile, L"DETYPE", L"TYPE", algorithm);
+  if (pack != oldPack) WriteSettingInt(theApp.settingsFile, L"DETYPE", L"ZIP", pack);
+  if (rows == 0) return;  // nothing to treat, nothing shown
+
+  // The key block: the list key, then the manual key over its start. The block
+  // is not cleared in between, so a shorter manual key keeps the list key's tail.
+  runKey_ = MakeKeyBlock(theApp.keyValues[static_cast<size_t>(keyIndex)]);
+  if (useManualKey && !theApp.manualKey.empty()) {
+    std::string manual = ToAnsi(theApp.manualKey);
+    std::copy_n(manual.begin(), std::min<size_t>(manual.size(), runKey_.size()), runKey_.begin());
+  }
+  runAlgorithm_ = algorithm;
+  runPack_ = decrypt == 0 && pack;
+
+  started_ = true;
+  EnableWindow(Item(IDC_BTN_START), FALSE);
+  HANDLE thread = CreateThread(nullptr, 0, &CDlgEnDe::WorkerThread, this, 0, nullptr);
+  if (thread == nullptr) {
+    started_ = false;
+    EnableWindow(Item(IDC_BTN_START), TRUE);
+    return;
+  }
+  CloseHandle(thread);
+}
+
+DWORD WINAPI CDlgEnDe::WorkerThread(LPVOID param) {
+  auto* dialog = static_cast<CDlgEnDe*>(param);
+  DWORD uiThread = dialog->uiThreadId_;
+  // The quit request ends the modal loop and with it the program; the dialog
+  // object is not touched after it.
+  if (dialog->RunWorker()) PostThreadMessageW(uiThread, WM_QUIT, 0, 0);
+  return 1;
+}
+
+bool CDlgEnDe::RunWorker() {
+  HWND list = Item(IDC_FILE_LIST);
+  int rows = ListView_GetItemCount(list);
+  if (rows == 0) return false;
+  std::vector<std::wstring> paths;
+  for (int row = 0; row < rows; ++row) paths.push_back(RowText(list, row, 1));
+  ListView_DeleteAllItems(list);
+  EnableWindow(Item(IDC_BTN_START), FALSE);
+  EnableWindow(Item(IDC_BTN_QUIT), FALSE);
+
+  SendMessageW(hwnd(), WM_BUSY_TIMER, 1, 0);
+  DialogReporter reporter(hwnd());
+  FileEngine engine(reporter);
+  if (!runPack_) {
+    for (const std::wstring& path : paths) {
+      FileJob job;
+      job.path = path;
+      job.key = &runKey_;
+      job.algorithm = runAlgorithm_;
+      job.decrypt = decrypt != 0;
+      job.packed = false;
+      if (PathIsDirectoryW(path.c_str()))
+        engine.ProcessFolder(job);
+      else
+        engine.ProcessFile(job);
+    }
+    EnableWindow(Item(IDC_BTN_QUIT), TRUE);
+    SetItemText(IDC_STATUS, L"共处理文件数:" + std::to_wstring(engine.processed()));
+  } else {
+    engine.PackAndEncrypt(paths, runKey_, runAlgorithm_);
+  }
+  SendMessageW(hwnd(), WM_BUSY_TIMER, 0, 0);
+  SendMessageW(Item(IDC_PROGRESS), PBM_SETPOS, 100, 0);
+  return true;
+}
+
+}  // namespace vellumo

@@ -1,0 +1,118 @@
+// The key list dialog ("-sysset") end to end: keys with Chinese names added,
+// edited and deleted through the dialogs, and the bytes that land in the
+// key database checked.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "crypto/ansi_codepage.h"
+#include "gui_driver_win32.h"
+#include "resources/resource.h"
+#include "test_support.h"
+
+namespace vellumo::testing {
+namespace {
+
+constexpr wchar_t kTitle[] = L"Quennel-参数设置";
+
+class KeyDialogsE2E : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // A recent check: the settings dialog must not go looking for updates.
+    std::filesystem::create_directories(appData.settingsFolder());
+    std::string ini = "[UPDATE]\r\nLASTTIME=" + std::to_string(static_cast<uint32_t>(time(nullptr))) + "\r\n";
+    WriteFileBytes(appData.settingsFile(), std::vector<uint8_t>(ini.begin(), ini.end()));
+  }
+
+  // Fills the key properties dialog opened by `button` and presses `finish`.
+  static void FillProperties(const VellumoProcess& program, HWND dialog, int button, const std::wstring& name,
+                             const std::wstring& value, const std::wstring& about, int finish = IDOK) {
+    Click(dialog, button);
+    HWND properties = program.WaitDialog(L"密钥");
+    ASSERT_NE(properties, nullptr);
+    SetText(properties, IDC_EDIT_NAME, name);
+    SetText(properties, IDC_EDIT_KEY, value);
+    SetText(properties, IDC_EDIT_ABOUT, about);
+    Click(properties, finish);
+    for (int i = 0; i < 200 && IsWindow(properties); ++i) Sleep(25);
+  }
+
+  static std::vector<std::string> Row(int id, const std::wstring& name, const std::wstring& value,
+                                      const std::wstring& about) {
+    return {std::to_string(id), ToAnsi(name), ToAnsi(value), ToAnsi(about)};
+  }
+
+  ScopedAppData appData;
+};
+
+TEST_F(KeyDialogsE2E, AddsEditsAndDeletesKeysStoredAsGbk) {
+  SeedKeys(appData.keyDatabase(), {});
+  VellumoProcess program(L"-sysset");
+  HWND dialog = program.WaitDialog(kTitle);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(ListRowCount(dialog, IDC_KEY_LIST), 0);
+
+  FillProperties(program, dialog, IDC_BTN_ADD, L"中文", L"密钥一", L"");
+  FillProperties(program, dialog, IDC_BTN_ADD, L"家庭", L"it's", L"带'引号");
+  // The table holds the ANSI (GBK) bytes, not UTF-8.
+  auto rows = KeyTableBytes(appData.keyDatabase());
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0][1], "\xD6\xD0\xCE\xC4");
+  EXPECT_EQ(rows[0], Row(1, L"中文", L"密钥一", L""));
+  EXPECT_EQ(rows[1], Row(2, L"家庭", L"it's", L"带'引号"));
+  auto shown = ListRows(dialog, IDC_KEY_LIST, 4);
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[1], (std::vector<std::wstring>{L"2", L"家庭", L"it's", L"带'引号"}));
+
+  // An empty key text stores nothing.
+  FillProperties(program, dialog, IDC_BTN_ADD, L"空", L"", L"");
+  EXPECT_EQ(program.DismissBox(), L"名称或密钥不能为空!");
+  EXPECT_EQ(KeyTableBytes(appData.keyDatabase()).size(), 2u);
+
+  // Edit and delete without a selected row do nothing and show nothing.
+  Click(dialog, IDC_BTN_EDIT);
+  Click(dialog, IDC_BTN_DELETE);
+  EXPECT_EQ(program.WaitDialog(L"提示", 500), nullptr);
+  EXPECT_EQ(program.WaitDialog(L"密钥", 0), nullptr);
+
+  SelectListRow(dialog, IDC_KEY_LIST, 0);
+  FillProperties(program, dialog, IDC_BTN_EDIT, L"工作", L"新密钥", L"备注");
+  rows = KeyTableBytes(appData.keyDatabase());
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0], Row(1, L"工作", L"新密钥", L"备注"));
+
+  // Deleting the key with the greatest id gives that id to the next key.
+  SelectListRow(dialog, IDC_KEY_LIST, 1);
+  Click(dialog, IDC_BTN_DELETE);
+  EXPECT_EQ(program.DismissBox(IDCANCEL), L"确定要删除密钥: 家庭 吗?");
+  EXPECT_EQ(KeyTableBytes(appData.keyDatabase()).size(), 2u);
+  Click(dialog, IDC_BTN_DELETE);
+  EXPECT_EQ(program.DismissBox(IDOK), L"确定要删除密钥: 家庭 吗?");
+  FillProperties(program, dialog, IDC_BTN_ADD, L"新", L"v", L"");
+  rows = KeyTableBytes(appData.keyDatabase());
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[1], Row(2, L"新", L"v", L""));
+
+  // Cancel keeps what was written.
+  Click(dialog, IDCANCEL);
+  EXPECT_TRUE(program.WaitExit());
+  EXPECT_EQ(KeyTableBytes(appData.keyDatabase()).size(), 2u);
+}
+
+TEST_F(KeyDialogsE2E, AFreshProfileGetsTheInstalledTemplate) {
+  ASSERT_FALSE(std::filesystem::exists(appData.keyDatabase()));
+  VellumoProcess program(L"-sysset");
+  HWND dialog = program.WaitDialog(kTitle);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_TRUE(std::filesystem::exists(appData.keyDatabase()));
+  FillProperties(program, dialog, IDC_BTN_ADD, L"第一", L"k1", L"");
+  auto shown = ListRows(dialog, IDC_KEY_LIST, 4);
+  ASSERT_FALSE(shown.empty());
+  EXPECT_EQ(shown.back()[1], L"第一");
+  Click(dialog, IDOK);
+  EXPECT_TRUE(program.WaitExit());
+}
+
+}  // namespace
+}  // namespace vellumo::testing
