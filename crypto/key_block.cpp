@@ -1,0 +1,15 @@
+#include "crypto/key_block.h"
+
+#include <algorithm>
+
+namespace vellumo {
+
+KeyBlock MakeKeyBlock(const std::wstring& keyText, unsigned codePage) {
+  std::string ansi = ToAnsi(keyText, codePage);
+  KeyBlock block{};  // zero padded
+  // The cut counts bytes, so it may fall inside a double-byte character.
+  std::copy_n(ansi.begin(), std::min(ansi.size(), block.size()), block.begin());
+  return block;
+}
+
+}  // namespace vellumo

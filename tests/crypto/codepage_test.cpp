@@ -1,0 +1,70 @@
+// Key blocks and the ANSI code page conversions they rest on. Natively the
+// code page is given explicitly (936 by default); under Wine the thread's ANSI
+// code page must be 936, as on our users' machines.
+#include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+#include "crypto/crc32.h"
+#include "crypto/key_block.h"
+#include "crypto/md5.h"
+#include "test_support.h"
+
+namespace vellumo {
+namespace {
+using testing::ToHex;
+using testing::Vectors;
+using testing::Widen;
+
+unsigned CodePageOf(const std::string& name) { return name == "cp1252" ? 1252 : 936; }
+
+TEST(KeyBlock, ReferenceKeyTexts) {
+  for (const auto& v : Vectors()["key_blocks"]) {
+    SCOPED_TRACE(v["name"].get<std::string>());
+    std::wstring text = Widen(v["text"]);
+    unsigned cp = CodePageOf(v["codepage"]);
+    EXPECT_EQ(testing::ToHex(reinterpret_cast<const uint8_t*>(ToAnsi(text, cp).data()), ToAnsi(text, cp).size()),
+              v["ansi_hex"].get<std::string>());
+    KeyBlock block = MakeKeyBlock(text, cp);
+    EXPECT_EQ(ToHex(block.data(), block.size()), v["key_block_hex"].get<std::string>());
+    char crc[9];
+    std::snprintf(crc, sizeof crc, "%08X", Crc32Of(block.data(), block.size()));
+    EXPECT_EQ(std::string(crc), v["crc32"].get<std::string>());
+    EXPECT_EQ(Md5HexOf(block.data(), block.size()), Widen(v["md5_hex_upper"]));
+  }
+}
+
+TEST(KeyBlock, DefaultCodePageIsChinese) {
+#ifdef _WIN32
+  ASSERT_EQ(936u, GetACP()) << "run under LC_ALL=zh_CN.UTF-8";
+#endif
+  // Thread code page by default: 936 natively by choice, 936 under Wine by locale.
+  EXPECT_EQ("d6d0cec4", ToHex(reinterpret_cast<const uint8_t*>(ToAnsi(L"\u4e2d\u6587").data()), 4));
+  KeyBlock block = MakeKeyBlock(L"\u52a0\u5bc6\u6d4b\u8bd5\u5bc6\u94a5");  // 加密测试密钥
+  EXPECT_EQ("bcd3c3dcb2e2cad4c3dcd4bf00000000", ToHex(block.data(), block.size()));
+}
+
+TEST(AnsiCodePage, RoundTripsAndDefaultCharacters) {
+  const std::wstring chinese = L"\u6587\u6863\\\u8ba1\u5212.doc";
+  EXPECT_EQ(chinese, FromAnsi(ToAnsi(chinese, 936), 936));
+  EXPECT_EQ(chinese, FromAnsi(ToAnsi(chinese)));
+  // Hangul is not in GBK: one "?" per character.
+  EXPECT_EQ("x?y", ToAnsi(L"x\ud55cy", 936));
+  EXPECT_EQ(L"", FromAnsi(std::string_view()));
+}
+
+TEST(AnsiCodePage, FromAnsiStopsAtTheEndOfItsInput) {
+  // Conversion stops at the first zero byte or the end of the view, whichever
+  // comes first, even in the middle of a double-byte character.
+  const char bytes[] = {'a', '\xd6', '\xd0', 'b', '\0', 'c'};
+  EXPECT_EQ(L"a\u4e2db", FromAnsi(std::string_view(bytes, sizeof bytes), 936));
+  EXPECT_EQ(L"a", FromAnsi(std::string_view(bytes, 1), 936));
+  std::wstring cut = FromAnsi(std::string_view(bytes, 2), 936);  // lead byte alone
+  ASSERT_EQ(2u, cut.size());
+  EXPECT_EQ(L'a', cut[0]);
+}
+
+}  // namespace
+}  // namespace vellumo
