@@ -1,0 +1,289 @@
+// The file seam on POSIX: wide paths become UTF-8 at each call.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+#include "fileenc/file_system.h"
+
+namespace vellumo {
+namespace {
+
+std::string ToUtf8(const std::wstring& w) {
+  std::string out;
+  for (wchar_t wc : w) {
+    uint32_t c = static_cast<uint32_t>(wc);
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::wstring FromUtf8(const std::string& s) {
+  std::wstring out;
+  for (size_t i = 0; i < s.size();) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    int extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
+    if (extra < 0 || i + extra >= s.size()) {
+      out += L'?';  // not UTF-8: keep going with something visible
+      ++i;
+      continue;
+    }
+    uint32_t cp = extra == 0 ? c : c & (0x3F >> extra);
+    for (int k = 1; k <= extra; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+    out += static_cast<wchar_t>(cp);
+    i += 1 + extra;
+  }
+  return out;
+}
+
+bool StatPath(const std::wstring& path, struct stat& st) { return ::stat(ToUtf8(path).c_str(), &st) == 0; }
+
+std::wstring ParentOf(const std::wstring& path) {
+  size_t cut = path.find_last_of(L'/');
+  if (cut == std::wstring::npos) return L".";
+  return cut == 0 ? L"/" : path.substr(0, cut);
+}
+
+bool SyncFolder(const std::wstring& folder) {
+  int fd = ::open(ToUtf8(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = ::fsync(fd) == 0;
+  ::close(fd);
+  return ok;
+}
+
+}  // namespace
+
+FileHandle::~FileHandle() { Close(); }
+
+FileHandle::FileHandle(FileHandle&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+
+FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = other.fd_;
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+bool FileHandle::OpenReadExclusive(const std::wstring& path) {
+  Close();
+  int fd = ::open(ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  // A folder opens for reading on POSIX but is no file to transform.
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    return false;
+  }
+  fd_ = fd;
+  return true;
+}
+
+bool FileHandle::CreateForWrite(const std::wstring& path) {
+  Close();
+  fd_ = ::open(ToUtf8(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  return fd_ >= 0;
+}
+
+bool FileHandle::is_open() const { return fd_ >= 0; }
+
+int64_t FileHandle::Read(void* buffer, size_t length) {
+  if (fd_ < 0) return -1;
+  size_t got = 0;
+  while (got < length) {
+    ssize_t n = ::read(fd_, static_cast<char*>(buffer) + got, length - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -1;
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
+  }
+  return static_cast<int64_t>(got);
+}
+
+bool FileHandle::Write(const void* buffer, size_t length) {
+  if (fd_ < 0) return false;
+  const char* p = static_cast<const char*>(buffer);
+  while (length > 0) {
+    ssize_t n = ::write(fd_, p, length);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    length -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool FileHandle::Seek(uint64_t offset) {
+  return fd_ >= 0 && ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
+}
+
+int64_t FileHandle::Size() const {
+  struct stat st;
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0) return -1;
+  return static_cast<int64_t>(st.st_size);
+}
+
+bool FileHandle::Sync() { return fd_ >= 0 && ::fsync(fd_) == 0; }
+
+bool FileHandle::Close() {
+  if (fd_ < 0) return true;
+  bool ok = ::close(fd_) == 0;
+  fd_ = -1;
+  return ok;
+}
+
+bool PathExists(const std::wstring& path) {
+  struct stat st;
+  return StatPath(path, st);
+}
+
+bool IsFolder(const std::wstring& path) {
+  struct stat st;
+  return StatPath(path, st) && S_ISDIR(st.st_mode);
+}
+
+bool ListFolder(const std::wstring& folder, std::vector<DirEntry>& entries) {
+  DIR* dir = ::opendir(ToUtf8(folder).c_str());
+  if (!dir) return false;
+  entries.clear();
+  while (struct dirent* e = ::readdir(dir)) {
+    if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+    DirEntry entry;
+    entry.name = FromUtf8(e->d_name);
+    std::wstring full = JoinPath(folder, entry.name);
+    struct stat st;
+    if (::lstat(ToUtf8(full).c_str(), &st) != 0) continue;
+    entry.isFolder = S_ISDIR(st.st_mode);
+    entry.attributes = GetAttributes(full);
+    entries.push_back(std::move(entry));
+  }
+  ::closedir(dir);
+  return true;
+}
+
+bool CreateOneFolder(const std::wstring& path) { return ::mkdir(ToUtf8(path).c_str(), 0777) == 0; }
+
+bool CreateFolders(const std::wstring& path) {
+  for (size_t pos = 1; pos <= path.size(); ++pos) {
+    if (pos == path.size() || path[pos] == L'/') {
+      std::wstring part = path.substr(0, pos);
+      if (!IsFolder(part) && !CreateOneFolder(part) && !IsFolder(part)) return false;
+    }
+  }
+  return true;
+}
+
+uint32_t GetAttributes(const std::wstring& path) {
+  struct stat st;
+  if (!StatPath(path, st)) return UINT32_MAX;
+  uint32_t attrs = S_ISDIR(st.st_mode) ? uint32_t{kAttrDirectory} : 0u;
+  if (!(st.st_mode & S_IWUSR)) attrs |= kAttrReadOnly;
+  return attrs;
+}
+
+bool SetAttributes(const std::wstring& path, uint32_t attributes) {
+  struct stat st;
+  if (!StatPath(path, st)) return false;
+  mode_t mode = st.st_mode & 07777;
+  mode = (attributes & kAttrReadOnly) ? mode & ~(S_IWUSR | S_IWGRP | S_IWOTH) : mode | S_IWUSR;
+  return ::chmod(ToUtf8(path).c_str(), mode) == 0;
+}
+
+bool SetNormalAttributes(const std::wstring& path) { return SetAttributes(path, 0); }
+
+bool GetLastWriteTime(const std::wstring& path, LocalTime& time) {
+  struct stat st;
+  if (!StatPath(path, st)) return false;
+  struct tm tm;
+  if (!::localtime_r(&st.st_mtime, &tm)) return false;
+  time = {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+  return true;
+}
+
+bool SetLastWriteTime(const std::wstring& path, const LocalTime& time) {
+  struct tm tm {};
+  tm.tm_year = time.year - 1900;
+  tm.tm_mon = time.month - 1;
+  tm.tm_mday = time.day;
+  tm.tm_hour = time.hour;
+  tm.tm_min = time.minute;
+  tm.tm_sec = time.second;
+  tm.tm_isdst = -1;
+  time_t t = ::mktime(&tm);
+  if (t == static_cast<time_t>(-1)) return false;
+  struct timespec times[2] = {{t, 0}, {t, 0}};
+  return ::utimensat(AT_FDCWD, ToUtf8(path).c_str(), times, 0) == 0;
+}
+
+LocalTime CurrentLocalTime() {
+  time_t now = ::time(nullptr);
+  struct tm tm;
+  ::localtime_r(&now, &tm);
+  return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+bool DeleteFilePath(const std::wstring& path) { return ::unlink(ToUtf8(path).c_str()) == 0; }
+
+bool CopyFilePath(const std::wstring& from, const std::wstring& to, bool failIfExists) {
+  if (failIfExists && PathExists(to)) return false;
+  int in = ::open(ToUtf8(from).c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
+  int out = ::open(ToUtf8(to).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (out < 0) {
+    ::close(in);
+    return false;
+  }
+  char buffer[64 * 1024];
+  bool ok = true;
+  for (;;) {
+    ssize_t n = ::read(in, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) ok = false;
+    if (n <= 0) break;
+    for (ssize_t done = 0; done < n;) {
+      ssize_t w = ::write(out, buffer + done, static_cast<size_t>(n - done));
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) {
+        ok = false;
+        break;
+      }
+      done += w;
+    }
+    if (!ok) break;
+  }
+  ::close(in);
+  if (::close(out) != 0) ok = false;
+  if (!ok) ::unlink(ToUtf8(to).c_str());
+  return ok;
+}
+
+bool ReplaceFileAtomically(const std::wstring& from, const std::wstring& to) {
+  // The caller has synced `from`; rename replaces `to` in one step, and the
+  // folder sync makes the new name last through a crash.
+  if (::rename(ToUtf8(from).c_str(), ToUtf8(to).c_str()) != 0) return false;
+  SyncFolder(ParentOf(to));
+  return true;
+}
+
+}  // namespace vellumo
