@@ -1,0 +1,32 @@
+#pragma once
+// The per-user settings file (profile format, "quen_set.ini"): one value per
+// call, read and written by section and key, nothing cached. A missing file,
+// section or key reads as its default; failed writes are not reported.
+#include <cstdint>
+#include <string>
+
+namespace vellumo {
+
+// Reads up to 256 characters.
+std::wstring ReadSettingText(const std::wstring& file, const wchar_t* section, const wchar_t* key,
+                             const wchar_t* defaultValue);
+void WriteSettingText(const std::wstring& file, const wchar_t* section, const wchar_t* key, const std::wstring& value);
+
+// Text to integer as the standard conversion does: leading blanks, a sign,
+// digits; text without leading digits gives 0. Default "0".
+int ReadSettingInt(const std::wstring& file, const wchar_t* section, const wchar_t* key);
+void WriteSettingInt(const std::wstring& file, const wchar_t* section, const wchar_t* key, int value);  // "%d"
+
+// The values the program keeps.
+int ReadCipherType(const std::wstring& file);  // "DETYPE" / "TYPE"
+void WriteCipherType(const std::wstring& file, int type);
+bool ReadPacking(const std::wstring& file);  // "DETYPE" / "ZIP"
+void WritePacking(const std::wstring& file, bool pack);
+// "UPDATE" / "LASTTIME": the low 32 bits of the time, written with "%u".
+uint32_t ReadLastUpdateCheck(const std::wstring& file);
+void WriteLastUpdateCheck(const std::wstring& file, uint32_t seconds);
+
+// The standard text-to-integer conversion on its own (for values read elsewhere).
+int ParseSettingInt(const std::wstring& text);
+
+}  // namespace vellumo

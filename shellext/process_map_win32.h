@@ -1,0 +1,30 @@
+#pragma once
+// The named shared-memory block that carries the selected paths from the shell
+// extension (WriteList) to a newly started Vellumo (ReadList).
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace vellumo {
+
+class CProcessMap {
+ public:
+  CProcessMap() = default;
+  ~CProcessMap();
+  CProcessMap(const CProcessMap&) = delete;
+  CProcessMap& operator=(const CProcessMap&) = delete;
+
+  // Creates (or reuses) and fills the block; keeps it open afterwards so it
+  // outlives the call until the program has read it.
+  bool WriteList(const wchar_t* name, const std::vector<std::wstring>& paths);
+  // Reads the entries and marks the block empty. False, leaving `paths` as it
+  // was, when there is no block.
+  bool ReadList(const wchar_t* name, std::vector<std::wstring>& paths);
+
+ private:
+  HANDLE mapping_ = nullptr;
+  void* view_ = nullptr;
+};
+
+}  // namespace vellumo
