@@ -11,7 +11,8 @@
 
 namespace vellumo {
 
-CDlgClipBoard::CDlgClipBoard() : CDialog(IDD_CLIPBOARD) {}
+CDlgClipBoard::CDlgClipBoard()
+    : CDialog(IDD_CLIPBOARD), db_(theApp.settingsFolder + L"docset.dat", theApp.programFolder + L"docset.dat") {}
 
 BOOL CDlgClipBoard::OnInitDialog() {
   ComboKeyTarget combo(Item(IDC_KEY_COMBO));

@@ -52,7 +52,10 @@ std::wstring RowText(HWND list, int row, int column) {
 
 }  // namespace
 
-CDlgEnDe::CDlgEnDe() : CDialog(IDD_EN_DE), uiThreadId_(GetCurrentThreadId()) {}
+CDlgEnDe::CDlgEnDe()
+    : CDialog(IDD_EN_DE),
+      db_(theApp.settingsFolder + L"docset.dat", theApp.programFolder + L"docset.dat"),
+      uiThreadId_(GetCurrentThreadId()) {}
 
 BOOL CDlgEnDe::OnInitDialog() {
   HWND list = Item(IDC_FILE_LIST);

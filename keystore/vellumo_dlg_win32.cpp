@@ -12,9 +12,20 @@
 #include "resources/resource.h"
 
 namespace vellumo {
+namespace {
+
+std::wstring ListCellText(HWND list, int row, int column) {
+  wchar_t text[1024] = {};
+  ListView_GetItemText(list, row, column, text, 1024);
+  return text;
+}
+
+}  // namespace
 
 CVellumoDlg::CVellumoDlg(HWND parent)
-    : CDialog(IDD_VELLUMO_DIALOG, parent), icon_(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))) {}
+    : CDialog(IDD_VELLUMO_DIALOG, parent),
+      icon_(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))),
+      db_(theApp.settingsFolder + L"docset.dat", theApp.programFolder + L"docset.dat") {}
 
 BOOL CVellumoDlg::OnInitDialog() {
   wchar_t about[128] = {};

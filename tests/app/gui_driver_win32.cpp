@@ -224,6 +224,9 @@ void SeedKeys(const std::filesystem::path& database, const std::vector<KeyRow>& 
   std::filesystem::create_directories(database.parent_path());
   sqlite3* db = nullptr;
   sqlite3_open16(database.c_str(), &db);
+  // A file made by sqlite3_open16 would default to UTF-16 and convert the
+  // ANSI bytes; the installed template is UTF-8 and keeps them as they are.
+  sqlite3_exec(db, "pragma encoding = 'UTF-8'", nullptr, nullptr, nullptr);
   sqlite3_exec(db, "create table if not exists keylist (id integer, keyname text, keyvalue text, about text)",
                nullptr, nullptr, nullptr);
   for (const KeyRow& key : keys) {
