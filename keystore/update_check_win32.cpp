@@ -68,12 +68,11 @@ DWORD WINAPI UpdateCheckThread(LPVOID) {
       if (SUCCEEDED(result)) CoUninitialize();
     }
   } com;
-  uint32_t last = ParseLastCheckTime(ReadSettingText(theApp.settingsFile, L"UPDATE", L"LASTTIME", L"0"));
+  uint32_t last = ReadLastUpdateCheck(theApp.settingsFile);
   int64_t now = static_cast<int64_t>(std::time(nullptr));
   if (!UpdateCheckDue(last, now)) return 1;
   // Stored before anything is fetched, so a failed check also waits three days.
-  WriteSettingText(theApp.settingsFile, L"UPDATE", L"LASTTIME",
-                   std::to_wstring(static_cast<uint32_t>(now)));
+  WriteLastUpdateCheck(theApp.settingsFile, static_cast<uint32_t>(now));
 
   std::wstring current = ReadFileVersion(theApp.modulePath);
   std::wstring description = theApp.settingsFolder + L"qorixupdate.txt";

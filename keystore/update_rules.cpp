@@ -1,7 +1,6 @@
 #include "keystore/update_rules.h"
 
 #include <cwctype>
-#include <limits>
 
 namespace vellumo {
 namespace {
@@ -32,22 +31,6 @@ bool IsLoopbackIpv4(std::wstring_view host) {
 }
 
 }  // namespace
-
-uint32_t ParseLastCheckTime(std::wstring_view text) {
-  size_t i = 0;
-  while (i < text.size() && (text[i] == L' ' || (text[i] >= L'\t' && text[i] <= L'\r'))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) negative = text[i++] == L'-';
-  int64_t value = 0;
-  const int64_t limit = negative ? -static_cast<int64_t>(std::numeric_limits<int32_t>::min())
-                                 : std::numeric_limits<int32_t>::max();
-  for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
-    value = value * 10 + (text[i] - L'0');
-    if (value > limit) value = limit;  // saturate, keep consuming digits
-  }
-  int32_t signedValue = static_cast<int32_t>(negative ? -value : value);
-  return static_cast<uint32_t>(signedValue);
-}
 
 bool UpdateCheckDue(uint32_t last, int64_t now) {
   return now - static_cast<int64_t>(last) >= kUpdateCheckInterval;

@@ -9,11 +9,6 @@ namespace vellumo {
 // Seconds between two checks: three days.
 constexpr int64_t kUpdateCheckInterval = 259200;
 
-// "LASTTIME" as stored: a signed 32-bit decimal (leading blanks and a sign
-// accepted, reading stops at the first non-digit, no digits give 0, overflow
-// saturates), whose bit pattern is taken as unsigned seconds since 1970.
-uint32_t ParseLastCheckTime(std::wstring_view text);
-
 // Due when now - last is at least the interval; a last time in the future
 // never is.
 bool UpdateCheckDue(uint32_t last, int64_t now);
