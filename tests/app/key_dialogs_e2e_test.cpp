@@ -114,5 +114,24 @@ TEST_F(KeyDialogsE2E, AFreshProfileGetsTheInstalledTemplate) {
   EXPECT_TRUE(program.WaitExit());
 }
 
+TEST_F(KeyDialogsE2E, PlusInTheFileDialogAddsKeysThatItOffersAtOnce) {
+  SeedKeys(appData.keyDatabase(), {{5, L"旧", L"old", L""}});
+  VellumoProcess program(L"-enstart");
+  HWND fileDialog = program.WaitDialog(L"Quennel-文件加密");
+  ASSERT_NE(fileDialog, nullptr);
+  SelectComboEntry(fileDialog, IDC_KEY_COMBO, -1);
+  Click(fileDialog, IDC_BTN_PLUS);
+  HWND settings = program.WaitDialog(kTitle);
+  ASSERT_NE(settings, nullptr);
+  FillProperties(program, settings, IDC_BTN_ADD, L"新钥", L"new", L"");
+  Click(settings, IDOK);
+  for (int i = 0; i < 200 && IsWindow(settings); ++i) Sleep(25);
+  EXPECT_EQ(ComboCount(fileDialog, IDC_KEY_COMBO), 2);
+  EXPECT_EQ(SendMessageW(GetDlgItem(fileDialog, IDC_KEY_COMBO), CB_GETCURSEL, 0, 0), 0);
+  EXPECT_EQ(KeyTableBytes(appData.keyDatabase()).back(), Row(6, L"新钥", L"new", L""));
+  Click(fileDialog, IDC_BTN_QUIT);
+  EXPECT_TRUE(program.WaitExit());
+}
+
 }  // namespace
 }  // namespace vellumo::testing
