@@ -206,20 +206,6 @@ TEST_F(FileDialogE2E, StartWithoutAnyKeyIsRefused) {
   EXPECT_EQ(ReadFileBytes(file), plain);
 }
 
-TEST_F(FileDialogE2E, ASecondStartBeforeTheRunDisablesTheButtonStartsNothing) {
-  std::vector<fs::path> files;
-  for (int i = 0; i < 4; ++i) files.push_back(MakeFile(L"twice" + std::to_wstring(i) + L".bin", Pattern(20000, 1)));
-  HandOff(files);
-  VellumoProcess program(L"-enstart");
-  HWND dialog = program.WaitDialog(kEncryptTitle);
-  ASSERT_NE(dialog, nullptr);
-  // Both clicks are queued before the first handler has run.
-  for (int i = 0; i < 2; ++i) PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_BTN_START, BN_CLICKED), 0);
-  if (!program.WaitExit()) ADD_FAILURE() << "message box: " << Narrow(program.DismissBox(IDOK, 0));
-  // Encrypted exactly once: a second worker would refuse or encrypt again.
-  for (const fs::path& file : files) EXPECT_EQ(fs::file_size(file), 20000u + 64) << file;
-}
-
 TEST_F(FileDialogE2E, SettingsSelectTheCipherAndAreWrittenOnlyWhenChanged) {
   struct Case {
     const char* ini;       // settings file before the run; empty: none
