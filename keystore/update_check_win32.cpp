@@ -4,7 +4,7 @@
 #include <objbase.h>
 #include <urlmon.h>
 
-#include <cstdio>
+#include <cwchar>
 #include <ctime>
 #include <vector>
 
