@@ -46,7 +46,10 @@ CAdoDB::~CAdoDB() { Close(); }
 bool CAdoDB::Open(const std::wstring& userPath, const std::wstring& templatePath, unsigned codePage) {
   Close();
   codePage_ = codePage;
-  if (!PathExists(userPath)) CopyFilePath(templatePath, userPath, false);
+  // Without the template there is nothing to open: opening would create an
+  // empty file with no keylist table, and its presence would keep the
+  // template from ever being copied on later starts.
+  if (!PathExists(userPath) && !CopyFilePath(templatePath, userPath, false)) return false;
   sqlite3* db = nullptr;
   if (sqlite3_open16(ToUtf16(userPath).c_str(), &db) == SQLITE_OK) {
     connection_ = db;

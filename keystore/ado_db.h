@@ -32,7 +32,8 @@ class KeyListTarget {
 class CAdoDB {
  public:
   CAdoDB() = default;
-  // Opens userPath, first copying templatePath there when there is no file.
+  // Opens userPath, first copying templatePath there when there is no file;
+  // stays closed (creating nothing) when that copy fails.
   CAdoDB(const std::wstring& userPath, const std::wstring& templatePath, unsigned codePage = kThreadAnsiCodePage);
   ~CAdoDB();
   CAdoDB(const CAdoDB&) = delete;

@@ -141,6 +141,12 @@ TEST_F(KeyDb, MissingTemplateAndForeignFilesGiveEmptyListsWithoutDamage) {
     EXPECT_FALSE(db.Execute(L"insert into keylist values (1,'a','b','c')"));
     EXPECT_FALSE(db.AddKey(1, L"a", L"b", L"c"));
   }
+  // No empty database is left behind: once the template is back, it is used.
+  EXPECT_FALSE(fs::exists(user));
+  {
+    CAdoDB db(W(user), W(templ), 936);
+    EXPECT_TRUE(db.AddKey(1, L"a", L"b", L"c"));
+  }
   fs::remove(user);
 
   // Not a database at all: nothing read, nothing written over the user's file.
