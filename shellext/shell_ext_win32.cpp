@@ -1,0 +1,181 @@
+#include "shellext/shell_ext_win32.h"
+
+#include <shellapi.h>
+
+#include "shellext/handoff_layout.h"
+#include "shellext/tessel_app_win32.h"
+#include "resources/vorlink64.h"
+
+namespace vellumo {
+namespace {
+
+struct MenuCommand {
+  const wchar_t* caption;
+  bool writesList;  // hands the selection over before starting
+  const wchar_t* option;
+};
+
+constexpr MenuCommand kFileCommands[] = {
+    {L"加密", true, L"-enstart"},
+    {L"解密", true, L"-destart"},
+};
+constexpr MenuCommand kClipboardCommands[] = {
+    {L"剪贴板加密", false, L"-enslipstart"},
+    {L"剪贴板解密", false, L"-deslipstart"},
+};
+constexpr MenuCommand kSettingsCommand = {L"参数设置", false, L"-sysset"};
+
+// The submenu for a menu state, in command-offset order; empty when the
+// handler shows nothing.
+std::vector<const MenuCommand*> MenuFor(bool hasFiles, bool hasClipboardText) {
+  std::vector<const MenuCommand*> menu;
+  if (!hasFiles && !hasClipboardText) return menu;
+  if (hasFiles)
+    for (const MenuCommand& c : kFileCommands) menu.push_back(&c);
+  if (hasClipboardText)
+    for (const MenuCommand& c : kClipboardCommands) menu.push_back(&c);
+  menu.push_back(&kSettingsCommand);
+  return menu;
+}
+
+bool ShowsItems(UINT flags) {
+  if ((flags & 0x000F) == CMF_NORMAL) return true;
+  return (flags & CMF_EXPLORE) && !(flags & CMF_VERBSONLY);
+}
+
+}  // namespace
+
+CShellExt::CShellExt() {
+  theApp.ObjectCreated();
+  menuBitmap_ = static_cast<HBITMAP>(
+      LoadImageW(theApp.Instance(), MAKEINTRESOURCEW(IDB_MENU), IMAGE_BITMAP, 0, 0, 0));
+}
+
+CShellExt::~CShellExt() {
+  if (data_) data_->Release();
+  if (menuBitmap_) DeleteObject(menuBitmap_);
+  theApp.ObjectDestroyed();
+}
+
+STDMETHODIMP CShellExt::QueryInterface(REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IShellExtInit)) {
+    *ppv = static_cast<IShellExtInit*>(this);
+  } else if (IsEqualIID(riid, IID_IContextMenu)) {
+    *ppv = static_cast<IContextMenu*>(this);
+  } else {
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  AddRef();
+  return S_OK;
+}
+
+STDMETHODIMP_(ULONG) CShellExt::AddRef() { return ++refs_; }
+
+STDMETHODIMP_(ULONG) CShellExt::Release() {
+  ULONG refs = --refs_;
+  if (refs == 0) delete this;
+  return refs;
+}
+
+STDMETHODIMP CShellExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
+  if (data_) {
+    data_->Release();
+    data_ = nullptr;
+  }
+  if (!data) return E_FAIL;
+  data_ = data;
+  data_->AddRef();
+  paths_.clear();
+
+  FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+  STGMEDIUM medium = {};
+  if (FAILED(data_->GetData(&format, &medium))) return E_FAIL;
+  HDROP drop = static_cast<HDROP>(medium.hGlobal);
+  UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+  paths_.resize(count);
+  for (UINT i = 0; i < count; ++i) {
+    // Each path is read whole: a path cut at a fixed length would name
+    // another file.
+    UINT length = DragQueryFileW(drop, i, nullptr, 0);
+    if (length == 0) continue;
+    std::wstring path(length + 1, L'\0');
+    length = DragQueryFileW(drop, i, path.data(), length + 1);
+    path.resize(length);
+    paths_[i] = path;
+  }
+  ReleaseStgMedium(&medium);
+  return S_OK;
+}
+
+STDMETHODIMP CShellExt::QueryContextMenu(HMENU menu, UINT index, UINT idCmdFirst, UINT,
+                                         UINT flags) {
+  hasFiles_ = !paths_.empty();
+  hasClipboardText_ = IsClipboardFormatAvailable(CF_TEXT) != FALSE;
+  if (!ShowsItems(flags)) return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
+  std::vector<const MenuCommand*> commands = MenuFor(hasFiles_, hasClipboardText_);
+  if (commands.empty()) return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
+
+  HMENU popup = CreatePopupMenu();
+  if (!popup) return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
+  UINT id = idCmdFirst;
+  for (const MenuCommand* command : commands) AppendMenuW(popup, MF_STRING, id++, command->caption);
+  if (!InsertMenuW(menu, index, MF_BYPOSITION | MF_POPUP | MF_STRING,
+                   reinterpret_cast<UINT_PTR>(popup), kProductName)) {
+    DestroyMenu(popup);
+    return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
+  }
+  SetMenuItemBitmaps(menu, index, MF_BYPOSITION, menuBitmap_, menuBitmap_);
+  return MAKE_HRESULT(SEVERITY_SUCCESS, 0, static_cast<USHORT>(commands.size()));
+}
+
+STDMETHODIMP CShellExt::InvokeCommand(CMINVOKECOMMANDINFO* info) {
+  // A verb given as text is not ours. The whole pointer is tested: a 64-bit
+  // address may have bits 16 to 31 clear.
+  if (!info || !IS_INTRESOURCE(info->lpVerb)) return S_OK;
+  UINT offset = LOWORD(reinterpret_cast<UINT_PTR>(info->lpVerb));
+  if (info->hwnd) PostMessageW(info->hwnd, WM_ENABLE, 0, 0);
+
+  // The menu as it was shown, even if the clipboard has changed since.
+  std::vector<const MenuCommand*> commands = MenuFor(hasFiles_, hasClipboardText_);
+  if (commands.empty()) return S_OK;
+  const MenuCommand* command = offset < commands.size() ? commands[offset] : commands[0];
+  if (command->writesList) theApp.ListWriter().WriteList(kHandoffName, paths_);
+  StartVellumo(command->option);
+  return S_OK;
+}
+
+void CShellExt::StartVellumo(const wchar_t* option) {
+  // Program named explicitly and quoted on the command line: a folder with
+  // spaces (such as under Program Files) must not let a program at a prefix
+  // of its path (C:\Program.exe) start instead.
+  std::wstring program = theApp.ModuleFolder() + L"Vellumo.exe";
+  std::wstring commandLine = L"\"" + program + L"\" " + option;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                     nullptr, &startup, &process)) {
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+}
+
+STDMETHODIMP CShellExt::GetCommandString(UINT_PTR idCmd, UINT type, UINT*, CHAR* name,
+                                         UINT cchMax) {
+  const wchar_t* text;
+  if (type == GCS_VERBW) {
+    text = idCmd == 0 ? L"Operation1" : idCmd == 1 ? L"Operation2" : kProductName;
+  } else if (type == GCS_HELPTEXTW) {
+    text = idCmd == 0   ? L"Do something to the selected file(s)"
+           : idCmd == 1 ? L"Do something else to the selected file(s)"
+                        : kProductName;
+  } else {
+    return S_OK;
+  }
+  CopyToBuffer(text, reinterpret_cast<wchar_t*>(name), cchMax);
+  return S_OK;
+}
+
+}  // namespace vellumo

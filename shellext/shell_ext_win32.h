@@ -1,0 +1,46 @@
+#pragma once
+// Explorer context-menu handler: a "Quennel" submenu whose commands start
+// Vellumo.exe in one of its modes, handing file selections over through the
+// shared block.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <string>
+#include <vector>
+
+namespace vellumo {
+
+class CShellExt : public IContextMenu, public IShellExtInit {
+ public:
+  CShellExt();
+  CShellExt(const CShellExt&) = delete;
+  CShellExt& operator=(const CShellExt&) = delete;
+
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+  STDMETHODIMP_(ULONG) AddRef() override;
+  STDMETHODIMP_(ULONG) Release() override;
+
+  // IShellExtInit
+  STDMETHODIMP Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* data, HKEY progId) override;
+
+  // IContextMenu
+  STDMETHODIMP QueryContextMenu(HMENU menu, UINT index, UINT idCmdFirst, UINT idCmdLast,
+                                UINT flags) override;
+  STDMETHODIMP InvokeCommand(CMINVOKECOMMANDINFO* info) override;
+  STDMETHODIMP GetCommandString(UINT_PTR idCmd, UINT type, UINT* reserved, CHAR* name,
+                                UINT cchMax) override;
+
+ private:
+  virtual ~CShellExt();
+  // Starts "<module folder>Vellumo.exe <option>".
+  static void StartVellumo(const wchar_t* option);
+
+  ULONG refs_ = 0;
+  IDataObject* data_ = nullptr;
+  std::vector<std::wstring> paths_;
+  bool hasFiles_ = false;
+  bool hasClipboardText_ = false;
+  HBITMAP menuBitmap_ = nullptr;
+};
+
+}  // namespace vellumo
