@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <string>
 
 namespace vellumo {
@@ -45,7 +46,7 @@ std::string ToAnsi(std::wstring_view text, unsigned codePage) {
   std::string out;
   if (!conv.ok()) {
     // An unknown code page: keep what ASCII can say.
-    for (wchar_t c : text) out += c < 0x80 ? static_cast<char>(c) : '?';
+    for (wchar_t c : text) out += static_cast<uint32_t>(c) < 0x80 ? static_cast<char>(c) : '?';
     return out;
   }
   char buffer[64];
@@ -62,8 +63,9 @@ std::string ToAnsi(std::wstring_view text, unsigned codePage) {
     p += consumed;
     left -= consumed;
     if (r == static_cast<size_t>(-1) && errno != E2BIG) {
-      // A character the code page lacks becomes its default character.
-      out += '?';
+      // A character the code page lacks becomes its default character, once
+      // per UTF-16 unit as on Windows: one beyond U+FFFF gives two.
+      out += static_cast<uint32_t>(*p) > 0xFFFF ? "??" : "?";
       ++p;
       --left;
       iconv(conv.get(), nullptr, nullptr, nullptr, nullptr);

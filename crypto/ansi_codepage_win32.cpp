@@ -9,6 +9,9 @@ namespace vellumo {
 // The code page numbers are Windows' own (CP_ACP = 0, CP_THREAD_ACP = 3), so
 // they pass straight through. No flags: the system's default character stands
 // for what a code page lacks.
+static_assert(kSystemAnsiCodePage == CP_ACP && kThreadAnsiCodePage == CP_THREAD_ACP,
+              "code page numbers pass straight through to Windows");
+
 std::string ToAnsi(std::wstring_view text, unsigned codePage) {
   if (text.empty() || text.size() > INT_MAX) return {};
   int n = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
