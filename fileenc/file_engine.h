@@ -34,6 +34,9 @@ class FileEngine {
   int failed() const { return failed_; }
 
  private:
+  // Counts a refused or failed file and reports "文件:<path>  <ending>".
+  void Fail(const std::wstring& path, const wchar_t* ending);
+
   Reporter& reporter_;
   unsigned codePage_;
   int processed_ = 0;

@@ -97,6 +97,7 @@ bool DeleteFilePath(const std::wstring& path);
 bool CopyFilePath(const std::wstring& from, const std::wstring& to, bool failIfExists);
 // Puts `from` in the place of `to` in one step, replacing it, so that there is
 // never a moment without a file named `to`; the data is on the device first.
+// On POSIX `from` takes the permission bits of the `to` it replaces.
 bool ReplaceFileAtomically(const std::wstring& from, const std::wstring& to);
 
 // Path text helpers (pure string work).

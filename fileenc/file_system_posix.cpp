@@ -280,7 +280,10 @@ bool CopyFilePath(const std::wstring& from, const std::wstring& to, bool failIfE
 
 bool ReplaceFileAtomically(const std::wstring& from, const std::wstring& to) {
   // The caller has synced `from`; rename replaces `to` in one step, and the
-  // folder sync makes the new name last through a crash.
+  // folder sync makes the new name last through a crash. The replacement keeps
+  // the permission bits of the file it replaces, so a private file stays private.
+  struct stat st;
+  if (StatPath(to, st)) ::chmod(ToUtf8(from).c_str(), st.st_mode & 07777);
   if (::rename(ToUtf8(from).c_str(), ToUtf8(to).c_str()) != 0) return false;
   SyncFolder(ParentOf(to));
   return true;

@@ -1,0 +1,288 @@
+#include "fileenc/file_engine.h"
+
+#include <cassert>
+#include <cwctype>
+#include <utility>
+#include <vector>
+
+#include "fileenc/archive_packing.h"
+#include "fileenc/encrypted_file_header.h"
+#include "fileenc/file_system.h"
+#include "fileenc/zip_archive.h"
+
+namespace vellumo {
+namespace {
+
+// The output of a transform goes to the file's full path with this appended,
+// beside the file, so the final rename stays on one volume.
+constexpr wchar_t kTempSuffix[] = L"writebyqmr";
+constexpr wchar_t kPackedSuffix[] = L".szip";
+// Whole chunks per read, so only the last buffer of a file can end in a partial chunk.
+constexpr size_t kStreamBufferSize = 64 * kChunkSize;
+
+// Endings of the per-file messages "文件:<path>  <ending>".
+constexpr wchar_t kCannotOpen[] = L"打不开!";
+constexpr wchar_t kAlreadyEncrypted[] = L"已是加密文件!";
+constexpr wchar_t kNotEncrypted[] = L"不是密文!";
+constexpr wchar_t kWrongKey[] = L"所选密钥错误!";
+constexpr wchar_t kUnpackFailed[] = L"解压失败!";
+constexpr wchar_t kReadWriteFailed[] = L"读写失败!";
+constexpr wchar_t kReplaceFailed[] = L"替换失败!";
+constexpr wchar_t kPacksItself[] = L"不能打包自身!";
+constexpr wchar_t kPackFailed[] = L"打包失败!";
+
+bool IsSeparator(wchar_t c) {
+#ifdef _WIN32
+  return c == L'\\' || c == L'/';
+#else
+  return c == L'/';
+#endif
+}
+
+size_t LastSeparator(const std::wstring& path) {
+  for (size_t i = path.size(); i > 0; --i) {
+    if (IsSeparator(path[i - 1])) return i - 1;
+  }
+  return std::wstring::npos;
+}
+
+// A path in the form used to compare two spellings of it: one separator, no
+// trailing separator, and on Windows without regard to case.
+std::wstring ComparablePath(std::wstring path) {
+#ifdef _WIN32
+  for (wchar_t& c : path) c = IsSeparator(c) ? L'\\' : static_cast<wchar_t>(std::towupper(c));
+#endif
+  while (path.size() > 1 && IsSeparator(path.back())) path.pop_back();
+  return path;
+}
+
+// True when packing `item` would read `archive`: it is the archive, or a folder holding it.
+bool ItemHoldsPath(const std::wstring& item, const std::wstring& archive) {
+  const std::wstring a = ComparablePath(item);
+  const std::wstring b = ComparablePath(archive);
+  if (a == b) return true;
+  return IsFolder(item) && b.size() > a.size() && b.compare(0, a.size(), a) == 0 &&
+         (IsSeparator(a.back()) || IsSeparator(b[a.size()]));
+}
+
+enum class StreamResult { kOk, kCannotCreate, kIoError };
+
+// Writes `header` (unless null) and then the rest of `source`, transformed, to
+// a new `tempPath`, and puts it on the device. On failure the temporary file is gone.
+StreamResult WriteTransformed(FileHandle& source, const std::wstring& tempPath, const EncryptedFileHeader* header,
+                              BodyTransformer& transformer, uint64_t total, Reporter& reporter) {
+  // A read-only leftover of an interrupted run would refuse to be overwritten.
+  if (PathExists(tempPath)) SetNormalAttributes(tempPath);
+  FileHandle out;
+  if (!out.CreateForWrite(tempPath)) return StreamResult::kCannotCreate;
+
+  bool ok = true;
+  if (header) {
+    const auto bytes = EncodeHeader(*header);
+    ok = out.Write(bytes.data(), bytes.size());
+  }
+  std::vector<uint8_t> buffer(kStreamBufferSize);
+  uint64_t done = 0;
+  bool atEnd = false;
+  while (ok && !atEnd) {
+    size_t filled = 0;
+    while (filled < buffer.size()) {
+      const int64_t n = source.Read(buffer.data() + filled, buffer.size() - filled);
+      if (n < 0) ok = false;
+      if (n <= 0) {
+        atEnd = true;
+        break;
+      }
+      filled += static_cast<size_t>(n);
+    }
+    if (!ok || filled == 0) break;
+    transformer.Transform(buffer.data(), filled);
+    ok = out.Write(buffer.data(), filled);
+    done += filled;
+    if (ok) reporter.Progress(done, total);
+  }
+  ok = ok && out.Sync();
+  ok = out.Close() && ok;
+  if (!ok) {
+    DeleteFilePath(tempPath);
+    return StreamResult::kIoError;
+  }
+  return StreamResult::kOk;
+}
+
+}  // namespace
+
+FileEngine::FileEngine(Reporter& reporter, unsigned codePage) : reporter_(reporter), codePage_(codePage) {}
+
+void FileEngine::Fail(const std::wstring& path, const wchar_t* ending) {
+  ++failed_;
+  reporter_.Refuse(L"文件:" + path + L"  " + ending);
+}
+
+void FileEngine::ProcessFile(const FileJob& job) {
+  assert(job.key);
+  ++processed_;
+  const std::wstring& path = job.path;
+  const KeyBlock& key = *job.key;
+
+  FileHandle source;
+  if (!source.OpenReadExclusive(path)) return Fail(path, kCannotOpen);
+  reporter_.Status((job.decrypt ? L"正在解密文件:" : L"正在加密文件:") + path);
+
+  const HeaderCheck check = CheckHeader(source, key);
+  const wchar_t* refusal = nullptr;
+  if (check.readError) {
+    refusal = kReadWriteFailed;
+  } else if (!job.decrypt) {
+    if (check.isEncrypted) refusal = kAlreadyEncrypted;
+  } else if (!check.isEncrypted) {
+    refusal = kNotEncrypted;
+  } else if (!check.keyMatches) {
+    refusal = kWrongKey;
+  }
+  if (refusal) {
+    source.Close();  // not held while the message waits for the user
+    return Fail(path, refusal);
+  }
+
+  // Back to the start: the plaintext when encrypting, the header when decrypting.
+  const int64_t length = source.Size();
+  if (length < 0 || !source.Seek(0)) return Fail(path, kReadWriteFailed);
+  EncryptedFileHeader header;
+  uint64_t bodyLength = static_cast<uint64_t>(length);
+  if (job.decrypt) {
+    uint8_t bytes[kHeaderSize];
+    if (source.Read(bytes, sizeof bytes) != static_cast<int64_t>(sizeof bytes)) {
+      return Fail(path, kReadWriteFailed);
+    }
+    header = DecodeHeader(bytes);  // the cipher comes from the file, not the job
+    bodyLength -= kHeaderSize;
+  } else {
+    header = MakeHeader(job.algorithm, key, job.packed);
+  }
+
+  const std::wstring tempPath = path + kTempSuffix;
+  BodyTransformer transformer(header.algorithm, job.decrypt ? Direction::kDecrypt : Direction::kEncrypt, key);
+  const StreamResult written =
+      WriteTransformed(source, tempPath, job.decrypt ? nullptr : &header, transformer, bodyLength, reporter_);
+  source.Close();
+  if (written != StreamResult::kOk) return Fail(path, kReadWriteFailed);
+
+  if (job.decrypt && header.packed != 0) {
+    // The packed file stays; its archive is unpacked beside it and dropped.
+    const bool unpacked = UnpackArchive(tempPath);
+    DeleteFilePath(tempPath);
+    if (!unpacked) Fail(path, kUnpackFailed);
+    return;
+  }
+
+  // Replaced in one step, so a file of this name exists at every moment.
+  const uint32_t attributes = GetAttributes(path);
+  SetNormalAttributes(path);
+  if (!ReplaceFileAtomically(tempPath, path)) {
+    if (attributes != UINT32_MAX) SetAttributes(path, attributes);
+    DeleteFilePath(tempPath);
+    Fail(path, kReplaceFailed);
+  }
+}
+
+void FileEngine::ProcessFolder(const FileJob& job) {
+  // The listing is taken whole first, so files that the walk itself creates
+  // (temporary files, unpacked folders) are not walked.
+  std::vector<DirEntry> entries;
+  if (!ListFolder(job.path, entries)) return Fail(job.path, kCannotOpen);
+  for (const DirEntry& entry : entries) {
+    FileJob child = job;
+    child.path = JoinPath(job.path, entry.name);
+    if (entry.isFolder) {
+      ProcessFolder(child);
+    } else {
+      ProcessFile(child);
+    }
+  }
+}
+
+bool FileEngine::UnpackArchive(const std::wstring& tempPath) {
+  const size_t dot = tempPath.rfind(L'.');
+  const std::wstring target = dot == std::wstring::npos ? tempPath : tempPath.substr(0, dot);
+  CreateOneFolder(target);
+
+  ArchiveReader archive = OpenArchive(tempPath, codePage_);
+  if (!archive) return false;
+  const int count = GetEntryCount(archive.get());
+  // Every name is checked before anything is written: an archive with a name
+  // that leads out of the target folder is refused as a whole.
+  std::vector<std::pair<int, std::wstring>> files;
+  for (int index = 0; index < count; ++index) {
+    ZipEntryInfo entry;
+    if (GetEntry(archive.get(), index, entry) != kZipOk || !IsSafeEntryName(entry.name)) {
+      CloseReader(archive);
+      return false;
+    }
+    if (!(entry.attributes & kAttrDirectory)) files.emplace_back(index, std::move(entry.name));
+  }
+  for (const auto& [index, name] : files) {
+    if (ExtractEntry(archive.get(), index, target + kPathSeparator + name) != kZipOk) {
+      CloseReader(archive);
+      return false;
+    }
+  }
+  CloseReader(archive);
+  return true;
+}
+
+std::wstring PackedFileName(const std::wstring& firstEntry) {
+  std::wstring name = firstEntry;
+  if (IsFolder(name)) {
+    // "D:\docs\project\" names the folder too; the archive goes beside it.
+    while (name.size() > 1 && IsSeparator(name.back()) && name[name.size() - 2] != L':') name.pop_back();
+    return name + kPackedSuffix;
+  }
+  const size_t cut = LastSeparator(name);
+  if (cut != std::wstring::npos) {
+    const size_t dot = name.rfind(L'.');
+    if (dot != std::wstring::npos && dot > cut) name.resize(dot);
+  }
+  return name + kPackedSuffix;
+}
+
+void FileEngine::PackAndEncrypt(const std::vector<std::wstring>& entries, const KeyBlock& key, int32_t algorithm) {
+  if (entries.empty()) return;
+  const std::wstring archivePath = PackedFileName(entries.front());
+  // Creating the archive would replace the item before it is read.
+  for (const std::wstring& item : entries) {
+    if (ItemHoldsPath(item, archivePath)) {
+      ++processed_;
+      return Fail(archivePath, kPacksItself);
+    }
+  }
+
+  ArchiveWriter archive = CreateArchive(archivePath, codePage_);
+  if (!archive) {
+    ++processed_;
+    return Fail(archivePath, kCannotOpen);
+  }
+  for (const std::wstring& item : entries) {
+    // The other items are still packed; the user learns which one is missing.
+    if (!AddPathToArchive(archive.get(), item)) Fail(item, kPackFailed);
+  }
+  if (CloseArchive(archive) != kZipOk) {
+    ++processed_;
+    DeleteFilePath(archivePath);
+    return Fail(archivePath, kReadWriteFailed);
+  }
+
+  FileJob job;
+  job.path = archivePath;
+  job.key = &key;
+  job.algorithm = algorithm;
+  job.decrypt = false;
+  job.packed = true;
+  const int failedBefore = failed_;
+  ProcessFile(job);
+  // An archive that could not be encrypted is not left behind in the clear;
+  // the items themselves are untouched.
+  if (failed_ != failedBefore) DeleteFilePath(archivePath);
+}
+
+}  // namespace vellumo

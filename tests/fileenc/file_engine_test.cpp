@@ -1,0 +1,635 @@
+// The file engine on real temporary folders: every refusal with its message and
+// the state it leaves, in-place replacement, folder walks, packed sets, hostile
+// archives, and the reference files of another implementation.
+#include <gtest/gtest.h>
+#include <minizip/zip.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#endif
+
+#include "crypto/crc32.h"
+#include "crypto/key_block.h"
+#include "fileenc/encrypted_file_header.h"
+#include "fileenc/file_engine.h"
+#include "fileenc/file_system.h"
+#include "file_test_paths.h"
+#include "test_support.h"
+
+namespace vellumo {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+using testing::FromHex;
+using testing::P;
+using testing::ReadFileBytes;
+using testing::TempDir;
+using testing::W;
+using testing::Widen;
+using testing::WriteFileBytes;
+
+constexpr wchar_t kSep = kPathSeparator;
+
+KeyBlock Block(const std::string& hex) {
+  KeyBlock key{};
+  const auto bytes = FromHex(hex);
+  std::copy(bytes.begin(), bytes.end(), key.begin());
+  return key;
+}
+
+const KeyBlock kKey = Block("bcd3c3dcb2e2cad4c3dcd4bf00000000");
+const KeyBlock kOtherKey = Block("30313233343536373839616263646566");
+
+Bytes RandomBytes(size_t length, unsigned seed) {
+  std::mt19937 gen(seed);
+  Bytes out(length);
+  for (auto& b : out) b = static_cast<uint8_t>(gen());
+  return out;
+}
+
+Bytes TextBytes(const std::string& text) { return {text.begin(), text.end()}; }
+
+// What an encrypted file must hold: the header, then the plaintext transformed
+// chunk by chunk with a fresh cipher each.
+Bytes Encrypted(const Bytes& plain, int32_t algorithm, const KeyBlock& key, bool packed = false) {
+  const auto header = EncodeHeader(MakeHeader(algorithm, key, packed));
+  Bytes out(kHeaderSize + plain.size());
+  std::copy(header.begin(), header.end(), out.begin());
+  std::copy(plain.begin(), plain.end(), out.begin() + kHeaderSize);
+  uint8_t* body = out.data() + kHeaderSize;
+  for (size_t at = 0; at < plain.size(); at += kChunkSize) {
+    TransformChunk(algorithm, Direction::kEncrypt, body + at, std::min(kChunkSize, plain.size() - at), key);
+  }
+  return out;
+}
+
+class Recorder : public Reporter {
+ public:
+  void Status(const std::wstring& text) override { statuses.push_back(text); }
+  void Refuse(const std::wstring& message) override { refusals.push_back(message); }
+  void Progress(uint64_t done, uint64_t total) override { progress.emplace_back(done, total); }
+
+  std::vector<std::wstring> statuses;
+  std::vector<std::wstring> refusals;
+  std::vector<std::pair<uint64_t, uint64_t>> progress;
+};
+
+std::wstring Message(const std::wstring& path, const std::wstring& ending) { return L"文件:" + path + L"  " + ending; }
+
+class FileEngineTest : public ::testing::Test {
+ protected:
+  // A path below the test folder; `relative` uses "/" and may hold Chinese.
+  std::wstring Path(const std::string& relative) const {
+    std::wstring out = W(dir_.path()) + kSep;
+    for (wchar_t c : Widen(relative)) out += c == L'/' ? kSep : c;
+    return out;
+  }
+  void Write(const std::wstring& path, const Bytes& bytes) const {
+    fs::create_directories(P(path).parent_path());
+    WriteFileBytes(P(path), bytes);
+  }
+  Bytes Read(const std::wstring& path) const { return ReadFileBytes(P(path)); }
+  bool Exists(const std::wstring& path) const { return fs::exists(P(path)); }
+
+  FileJob Job(const std::wstring& path, bool decrypt, int32_t algorithm = kAes, const KeyBlock* key = &kKey) const {
+    FileJob job;
+    job.path = path;
+    job.key = key;
+    job.algorithm = algorithm;
+    job.decrypt = decrypt;
+    return job;
+  }
+
+  // Every name below the test folder.
+  std::vector<std::wstring> AllPaths() const {
+    std::vector<std::wstring> out;
+    for (const auto& e : fs::recursive_directory_iterator(dir_.path())) out.push_back(W(e.path()));
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+
+  TempDir dir_;
+  Recorder reporter_;
+  FileEngine engine_{reporter_};
+};
+
+TEST_F(FileEngineTest, EncryptsAndDecryptsInPlaceAcrossBufferBoundaries) {
+  const std::wstring path = Path("数据.bin");
+  for (int32_t algorithm : {kAes, kDes, kRc4}) {
+    for (size_t length : {size_t{0}, size_t{1}, size_t{1024}, size_t{64 * 1024 + 17}, size_t{3 * 64 * 1024 + 1000}}) {
+      SCOPED_TRACE("cipher " + std::to_string(algorithm) + " length " + std::to_string(length));
+      const Bytes plain = RandomBytes(length, static_cast<unsigned>(length) + static_cast<unsigned>(algorithm));
+      Write(path, plain);
+      reporter_.progress.clear();
+
+      engine_.ProcessFile(Job(path, false, algorithm));
+      EXPECT_EQ(Read(path), Encrypted(plain, algorithm, kKey));
+      EXPECT_EQ(reporter_.statuses.back(), L"正在加密文件:" + path);
+      if (length > 0) {
+        ASSERT_FALSE(reporter_.progress.empty());
+        EXPECT_EQ(reporter_.progress.back(), std::make_pair(uint64_t{length}, uint64_t{length}));
+        EXPECT_TRUE(std::is_sorted(reporter_.progress.begin(), reporter_.progress.end()));
+      }
+
+      // The job's cipher is ignored on decryption: the header names it.
+      engine_.ProcessFile(Job(path, true, (algorithm + 1) % 3));
+      EXPECT_EQ(Read(path), plain);
+      EXPECT_EQ(reporter_.statuses.back(), L"正在解密文件:" + path);
+      EXPECT_EQ(AllPaths(), std::vector<std::wstring>{path});  // no temporary file left
+    }
+  }
+  EXPECT_TRUE(reporter_.refusals.empty());
+  EXPECT_EQ(engine_.processed(), 30);
+  EXPECT_EQ(engine_.failed(), 0);
+}
+
+TEST_F(FileEngineTest, EveryRefusalHasItsMessageAndLeavesTheFile) {
+  const Bytes plain = TextBytes("plain text that is no encrypted file at all, long enough for a header......");
+  const Bytes encrypted = Encrypted(plain, kDes, kKey);
+  Bytes oddHeader = Encrypted(plain, kRc4, kOtherKey, true);
+  oddHeader[20] = 9;  // an unknown cipher: still an encrypted file
+  const Bytes headerPrefix(encrypted.begin(), encrypted.begin() + 63);
+
+  struct Case {
+    const char* what;
+    const Bytes* content;  // null: no file
+    bool decrypt;
+    const wchar_t* ending;
+    bool statusShown;
+  };
+  const std::vector<Case> cases = {
+      {"missing file, encrypting", nullptr, false, L"打不开!", false},
+      {"missing file, decrypting", nullptr, true, L"打不开!", false},
+      {"encrypting an encrypted file", &encrypted, false, L"已是加密文件!", true},
+      {"encrypting an encrypted file of another key and cipher", &oddHeader, false, L"已是加密文件!", true},
+      {"decrypting plaintext", &plain, true, L"不是密文!", true},
+      {"decrypting 63 bytes of a header", &headerPrefix, true, L"不是密文!", true},
+      {"decrypting with the wrong key", &oddHeader, true, L"所选密钥错误!", true},
+  };
+  int attempts = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::wstring path = Path("案例.dat");
+    fs::remove(P(path));
+    if (c.content) Write(path, *c.content);
+    reporter_.refusals.clear();
+    reporter_.statuses.clear();
+
+    engine_.ProcessFile(Job(path, c.decrypt));
+    ++attempts;
+    EXPECT_EQ(reporter_.refusals, std::vector<std::wstring>{Message(path, c.ending)});
+    EXPECT_EQ(reporter_.statuses.size(), c.statusShown ? 1u : 0u);
+    if (c.content) {
+      EXPECT_EQ(Read(path), *c.content);
+    } else {
+      EXPECT_FALSE(Exists(path));
+    }
+    EXPECT_EQ(AllPaths().size(), c.content ? 1u : 0u);
+    EXPECT_EQ(engine_.processed(), attempts);
+    EXPECT_EQ(engine_.failed(), attempts);
+  }
+}
+
+TEST_F(FileEngineTest, AFolderOrAFileHeldByAnotherIsNotOpened) {
+  const std::wstring folder = Path("文件夹");
+  fs::create_directories(P(folder));
+  engine_.ProcessFile(Job(folder, false));
+
+  const std::wstring held = Path("占用.txt");
+  Write(held, TextBytes("held by another"));
+#ifdef _WIN32
+  HANDLE other = CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(other, INVALID_HANDLE_VALUE);
+#else
+  int other = ::open(P(held).c_str(), O_RDONLY);
+  ASSERT_GE(other, 0);
+  ASSERT_EQ(::flock(other, LOCK_EX), 0);
+#endif
+  engine_.ProcessFile(Job(held, false));
+#ifdef _WIN32
+  CloseHandle(other);
+#else
+  ::close(other);
+#endif
+  EXPECT_EQ(reporter_.refusals,
+            (std::vector<std::wstring>{Message(folder, L"打不开!"), Message(held, L"打不开!")}));
+  EXPECT_EQ(Read(held), TextBytes("held by another"));
+  EXPECT_TRUE(reporter_.statuses.empty());
+}
+
+TEST_F(FileEngineTest, ATemporaryFileThatCannotBeCreatedIsReported) {
+  const std::wstring path = Path("a.txt");
+  const Bytes plain = TextBytes("stays as it is");
+  Write(path, plain);
+  fs::create_directories(P(path + L"writebyqmr"));  // the temporary name is taken by a folder
+
+  engine_.ProcessFile(Job(path, false));
+  EXPECT_EQ(reporter_.refusals, std::vector<std::wstring>{Message(path, L"读写失败!")});
+  EXPECT_EQ(Read(path), plain);
+  EXPECT_TRUE(fs::is_directory(P(path + L"writebyqmr")));
+}
+
+#ifndef _WIN32
+// A full disk in the middle of the body: the temporary file leads to /dev/full,
+// which takes no bytes.
+TEST_F(FileEngineTest, AWriteErrorMidwayRemovesTheTemporaryFileAndKeepsTheSource) {
+  ASSERT_TRUE(fs::exists("/dev/full"));
+  const std::wstring path = Path("大文件.bin");
+  for (bool decrypt : {false, true}) {
+    SCOPED_TRACE(decrypt ? "decrypting" : "encrypting");
+    const Bytes content = decrypt ? Encrypted(RandomBytes(200000, 1), kAes, kKey) : RandomBytes(200000, 2);
+    Write(path, content);
+    fs::create_symlink("/dev/full", P(path + L"writebyqmr"));
+    reporter_.refusals.clear();
+
+    engine_.ProcessFile(Job(path, decrypt));
+    EXPECT_EQ(reporter_.refusals, std::vector<std::wstring>{Message(path, L"读写失败!")});
+    EXPECT_EQ(Read(path), content);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(P(path + L"writebyqmr"))));
+  }
+  EXPECT_EQ(engine_.failed(), 2);
+}
+#endif
+
+TEST_F(FileEngineTest, AReadOnlyHiddenSystemSourceIsReplacedAndLosesThoseAttributes) {
+  const std::wstring path = Path("只读.txt");
+  const Bytes plain = RandomBytes(5000, 4);
+  Write(path, plain);
+  ASSERT_TRUE(SetAttributes(path, kAttrReadOnly | kAttrHidden | kAttrSystem));
+  ASSERT_TRUE(GetAttributes(path) & kAttrReadOnly);
+
+  engine_.ProcessFile(Job(path, false, kRc4));
+  EXPECT_TRUE(reporter_.refusals.empty());
+  EXPECT_EQ(Read(path), Encrypted(plain, kRc4, kKey));
+  EXPECT_EQ(GetAttributes(path) & (kAttrReadOnly | kAttrHidden | kAttrSystem), 0u);
+}
+
+#ifndef _WIN32
+TEST_F(FileEngineTest, TheReplacedFileKeepsThePermissionsOfTheSource) {
+  const std::wstring path = Path("私有.txt");
+  Write(path, TextBytes("for my eyes only"));
+  fs::permissions(P(path), fs::perms::owner_read | fs::perms::owner_write);
+  engine_.ProcessFile(Job(path, false));
+  engine_.ProcessFile(Job(path, true));
+  EXPECT_EQ(Read(path), TextBytes("for my eyes only"));
+  EXPECT_EQ(fs::status(P(path)).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+}
+#endif
+
+TEST_F(FileEngineTest, AStaleTemporaryFileIsOverwritten) {
+  const std::wstring path = Path("b.txt");
+  const Bytes plain = TextBytes("short");
+  Write(path, plain);
+  Write(path + L"writebyqmr", RandomBytes(100000, 5));  // longer than the new output
+  ASSERT_TRUE(SetAttributes(path + L"writebyqmr", kAttrReadOnly));
+
+  engine_.ProcessFile(Job(path, false));
+  EXPECT_TRUE(reporter_.refusals.empty());
+  EXPECT_EQ(Read(path), Encrypted(plain, kAes, kKey));
+  EXPECT_EQ(AllPaths(), std::vector<std::wstring>{path});
+}
+
+TEST_F(FileEngineTest, KeyTextsAlikeInTheirFirst16BytesAreOneKey) {
+  const KeyBlock a = MakeKeyBlock(L"0123456789abcdef-first");
+  const KeyBlock b = MakeKeyBlock(L"0123456789abcdef+second");
+  const Bytes plain = RandomBytes(3000, 6);
+  Write(Path("a"), plain);
+  Write(Path("b"), plain);
+  engine_.ProcessFile(Job(Path("a"), false, kDes, &a));
+  engine_.ProcessFile(Job(Path("b"), false, kDes, &b));
+  EXPECT_EQ(Read(Path("a")), Read(Path("b")));
+  engine_.ProcessFile(Job(Path("a"), true, kDes, &b));
+  EXPECT_EQ(Read(Path("a")), plain);
+  EXPECT_TRUE(reporter_.refusals.empty());
+}
+
+TEST_F(FileEngineTest, AnUnknownCipherInTheHeaderDecryptsToTheBodyAsItIs) {
+  const Bytes plain = RandomBytes(1500, 7);
+  Write(Path("x"), Encrypted(plain, 7, kKey));
+  engine_.ProcessFile(Job(Path("x"), true));
+  EXPECT_EQ(Read(Path("x")), plain);
+}
+
+TEST_F(FileEngineTest, FolderWalksTreatEveryFileBelowAndGoOnAfterRefusals) {
+  const std::vector<std::string> files = {"资料/报告.txt", "资料/子目录/数据.bin", "资料/子目录/深层/说明.md",
+                                          "资料/.隐藏"};
+  std::vector<Bytes> plains;
+  for (size_t i = 0; i < files.size(); ++i) {
+    plains.push_back(RandomBytes(100 + 1000 * i, static_cast<unsigned>(i)));
+    Write(Path(files[i]), plains.back());
+  }
+  const Bytes earlier = RandomBytes(777, 99);
+  Write(Path("资料/子目录/已加密.doc"), Encrypted(earlier, kAes, kKey));
+  fs::create_directories(P(Path("资料/空目录")));
+
+  engine_.ProcessFolder(Job(Path("资料"), false, kDes));
+  EXPECT_EQ(reporter_.refusals, std::vector<std::wstring>{Message(Path("资料/子目录/已加密.doc"), L"已是加密文件!")});
+  EXPECT_EQ(engine_.processed(), 5);
+  for (size_t i = 0; i < files.size(); ++i) EXPECT_EQ(Read(Path(files[i])), Encrypted(plains[i], kDes, kKey)) << i;
+
+  engine_.ProcessFolder(Job(Path("资料"), true));
+  EXPECT_EQ(reporter_.refusals.size(), 1u);
+  for (size_t i = 0; i < files.size(); ++i) EXPECT_EQ(Read(Path(files[i])), plains[i]) << i;
+  EXPECT_EQ(Read(Path("资料/子目录/已加密.doc")), earlier);
+
+  // Now nothing is encrypted: each file gets its message and the walk goes on.
+  reporter_.refusals.clear();
+  engine_.ProcessFolder(Job(Path("资料"), true));
+  EXPECT_EQ(reporter_.refusals.size(), 5u);
+  for (const auto& message : reporter_.refusals) EXPECT_NE(message.find(L"  不是密文!"), std::wstring::npos);
+  EXPECT_EQ(engine_.processed(), 15);
+  EXPECT_TRUE(fs::is_directory(P(Path("资料/空目录"))));
+}
+
+TEST_F(FileEngineTest, AFolderThatCannotBeListedIsReported) {
+  engine_.ProcessFolder(Job(Path("没有"), false));
+  EXPECT_EQ(reporter_.refusals, std::vector<std::wstring>{Message(Path("没有"), L"打不开!")});
+  EXPECT_EQ(engine_.failed(), 1);
+}
+
+TEST_F(FileEngineTest, PackedFileNames) {
+  fs::create_directories(P(Path("docs/project")));
+  const std::wstring folder = Path("docs/project");
+  EXPECT_EQ(PackedFileName(folder), folder + L".szip");
+  EXPECT_EQ(PackedFileName(folder + kSep), folder + L".szip");
+  const std::wstring docs = Path("docs");
+  EXPECT_EQ(PackedFileName(docs + kSep + L"plan.final.txt"), docs + kSep + L"plan.final.szip");
+  EXPECT_EQ(PackedFileName(docs + kSep + L"README"), docs + kSep + L"README.szip");
+  EXPECT_EQ(PackedFileName(Path("a.d") + kSep + L"README"), Path("a.d") + kSep + L"README.szip");
+  EXPECT_EQ(PackedFileName(L"x.txt"), L"x.txt.szip");
+}
+
+// A file from one folder and a folder tree from another, packed, then unpacked
+// twice (the second time over the files of the first).
+TEST_F(FileEngineTest, PacksASetAndUnpacksItBesideThePackedFile) {
+  const Bytes x = RandomBytes(70000, 10), one = TextBytes("一"), two = RandomBytes(5000, 11);
+  Write(Path("a/x.txt"), x);
+  Write(Path("b/相册/1.txt"), one);
+  Write(Path("b/相册/旧/2.jpg"), two);
+  fs::create_directories(P(Path("b/相册/空")));
+  const auto before = AllPaths();
+
+  engine_.PackAndEncrypt({Path("a/x.txt"), Path("b/相册")}, kKey, kRc4);
+  EXPECT_TRUE(reporter_.refusals.empty());
+  EXPECT_EQ(engine_.processed(), 1);
+  const std::wstring packed = Path("a/x.szip");
+  auto after = before;
+  after.push_back(packed);
+  std::sort(after.begin(), after.end());
+  EXPECT_EQ(AllPaths(), after);
+  EXPECT_EQ(Read(Path("a/x.txt")), x);  // the items stay as they were
+
+  const Bytes packedBytes = Read(packed);
+  ASSERT_GE(packedBytes.size(), kHeaderSize);
+  const EncryptedFileHeader header = DecodeHeader(packedBytes.data());
+  EXPECT_EQ(header.packed, 1);
+  EXPECT_EQ(header.algorithm, kRc4);
+  EXPECT_TRUE(ClassifyHeader(packedBytes.data(), packedBytes.size(), kKey).keyMatches);
+
+  for (int run = 0; run < 2; ++run) {
+    SCOPED_TRACE(run);
+    if (run == 1) Write(Path("a/x/x.txt"), TextBytes("changed since"));
+    engine_.ProcessFile(Job(packed, true));
+    EXPECT_TRUE(reporter_.refusals.empty());
+    EXPECT_EQ(Read(packed), packedBytes);
+    EXPECT_EQ(Read(Path("a/x/x.txt")), x);
+    EXPECT_EQ(Read(Path("a/x/相册/1.txt")), one);
+    EXPECT_EQ(Read(Path("a/x/相册/旧/2.jpg")), two);
+    EXPECT_FALSE(Exists(Path("a/x/相册/空")));  // folder entries create nothing
+    EXPECT_FALSE(Exists(packed + L"writebyqmr"));
+  }
+}
+
+TEST_F(FileEngineTest, APackedSetMissingAnItemIsPackedWithoutItAndSaysSo) {
+  Write(Path("x.txt"), TextBytes("x"));
+  engine_.PackAndEncrypt({Path("x.txt"), Path("不在了")}, kKey, kAes);
+  EXPECT_EQ(reporter_.refusals, std::vector<std::wstring>{Message(Path("不在了"), L"打包失败!")});
+  engine_.ProcessFile(Job(Path("x.szip"), true));
+  EXPECT_EQ(Read(Path("x/x.txt")), TextBytes("x"));
+}
+
+TEST_F(FileEngineTest, ASelectionHoldingTheArchivesOwnNameIsRefusedBeforeAnythingIsWritten) {
+  const Bytes earlier = RandomBytes(3000, 12);
+  Write(Path("d/x.txt"), TextBytes("x"));
+  Write(Path("d/x.szip"), earlier);
+  const auto before = AllPaths();
+
+  engine_.PackAndEncrypt({Path("d/x.txt"), Path("d/x.szip")}, kKey, kAes);
+  // A folder holding the archive's place would have the archive pack itself.
+  engine_.PackAndEncrypt({Path("d/x.txt"), Path("d")}, kKey, kAes);
+  EXPECT_EQ(reporter_.refusals, std::vector<std::wstring>(2, Message(Path("d/x.szip"), L"不能打包自身!")));
+  EXPECT_EQ(AllPaths(), before);
+  EXPECT_EQ(Read(Path("d/x.szip")), earlier);
+}
+
+// Writes a ZIP archive with the given raw entry names (no checks of ours).
+void WriteRawZip(const std::wstring& path, const std::vector<std::pair<std::string, std::string>>& entries) {
+  zipFile zip = zipOpen64(P(path).string().c_str(), APPEND_STATUS_CREATE);
+  ASSERT_NE(zip, nullptr);
+  for (const auto& [name, data] : entries) {
+    zip_fileinfo info{};
+    ASSERT_EQ(zipOpenNewFileInZip(zip, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, 8), ZIP_OK);
+    ASSERT_EQ(zipWriteInFileInZip(zip, data.data(), static_cast<unsigned>(data.size())), ZIP_OK);
+    ASSERT_EQ(zipCloseFileInZip(zip), ZIP_OK);
+  }
+  ASSERT_EQ(zipClose(zip, nullptr), ZIP_OK);
+}
+
+TEST_F(FileEngineTest, AnArchiveWithANameLeavingItsFolderExtractsNothing) {
+  const std::vector<std::string> names = {"../evil.txt", "ok/../../evil.txt", "/evil.txt", "C:evil.txt",
+                                          "..\\evil.txt", "sub/.. /evil.txt"};
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    const std::wstring packed = Path("in/h.szip");
+    fs::create_directories(P(Path("in")));
+    WriteRawZip(packed, {{"ok.txt", "fine"}, {name, "evil"}});
+    engine_.ProcessFile([&] {
+      FileJob job = Job(packed, false);
+      job.packed = true;
+      return job;
+    }());
+    const Bytes encrypted = Read(packed);
+    reporter_.refusals.clear();
+
+    engine_.ProcessFile(Job(packed, true));
+    EXPECT_EQ(reporter_.refusals, std::vector<std::wstring>{Message(packed, L"解压失败!")});
+    EXPECT_EQ(Read(packed), encrypted);
+    EXPECT_FALSE(Exists(packed + L"writebyqmr"));
+    EXPECT_FALSE(Exists(Path("in/h/ok.txt")));
+    for (const auto& p : AllPaths()) EXPECT_EQ(p.find(L"evil"), std::wstring::npos) << testing::Narrow(p);
+    fs::remove_all(P(Path("in")));
+  }
+}
+
+TEST_F(FileEngineTest, ACorruptEntryFailsTheUnpackAndKeepsWhatCameBefore) {
+  const std::wstring packed = Path("c.szip");
+  std::string big;
+  for (int i = 0; i < 2000; ++i) big += "line " + std::to_string(i * 7919 % 1000) + "\n";
+  WriteRawZip(packed, {{"first.txt", "first"}, {"second.txt", big}});
+  // Damage the middle of the second entry's deflated data.
+  Bytes zip = Read(packed);
+  const std::string signature = "PK\x03\x04";
+  auto second = std::search(zip.begin() + 1, zip.end(), signature.begin(), signature.end());
+  ASSERT_NE(second, zip.end());
+  const size_t at = static_cast<size_t>(second - zip.begin());
+  const size_t data = at + 30 + (zip[at + 26] | zip[at + 27] << 8) + (zip[at + 28] | zip[at + 29] << 8);
+  const size_t compressed = zip[at + 18] | zip[at + 19] << 8;
+  ASSERT_GT(compressed, 40u);
+  for (size_t i = compressed / 2; i < compressed / 2 + 8; ++i) zip[data + i] ^= 0x5A;
+  Write(packed, Encrypted(zip, kAes, kKey, true));
+
+  engine_.ProcessFile(Job(packed, true));
+  EXPECT_EQ(reporter_.refusals, std::vector<std::wstring>{Message(packed, L"解压失败!")});
+  EXPECT_EQ(Read(Path("c/first.txt")), TextBytes("first"));
+  EXPECT_FALSE(Exists(Path("c/second.txt")));
+  EXPECT_FALSE(Exists(packed + L"writebyqmr"));
+}
+
+TEST_F(FileEngineTest, APackedFileWithoutADotUnpacksAtTheLastDotOfItsPath) {
+  const std::wstring packed = Path("a.b/pack");
+  Write(packed, TextBytes("content"));
+  engine_.PackAndEncrypt({packed}, kKey, kAes);
+  ASSERT_TRUE(reporter_.refusals.empty());
+  fs::remove(P(packed));  // its name is the target folder's
+  engine_.ProcessFile(Job(Path("a.b/pack.szip"), true));  // the usual way: into a.b/pack
+  EXPECT_EQ(Read(Path("a.b/pack/pack")), TextBytes("content"));
+
+  fs::rename(P(Path("a.b/pack.szip")), P(Path("a.b/renamed")));
+  engine_.ProcessFile(Job(Path("a.b/renamed"), true));
+  EXPECT_TRUE(reporter_.refusals.empty());
+  EXPECT_EQ(Read(Path("a/pack")), TextBytes("content"));
+
+  if (W(dir_.path()).find(L'.') != std::wstring::npos) GTEST_SKIP() << "the temporary folder's path holds a dot";
+  fs::rename(P(Path("a.b/renamed")), P(Path("nodot")));
+  engine_.ProcessFile(Job(Path("nodot"), true));
+  EXPECT_EQ(reporter_.refusals, std::vector<std::wstring>{Message(Path("nodot"), L"解压失败!")});
+  EXPECT_FALSE(Exists(Path("nodotwritebyqmr")));
+}
+
+TEST_F(FileEngineTest, DecryptingAFolderUnpacksPackedFilesAndReplacesTheOthers) {
+  Write(Path("f/one.txt"), TextBytes("one"));
+  Write(Path("f/set/two.txt"), TextBytes("two"));
+  engine_.PackAndEncrypt({Path("f/set")}, kKey, kDes);
+  fs::remove_all(P(Path("f/set")));
+  engine_.ProcessFile(Job(Path("f/one.txt"), false));
+
+  engine_.ProcessFolder(Job(Path("f"), true));
+  EXPECT_TRUE(reporter_.refusals.empty());
+  EXPECT_EQ(Read(Path("f/one.txt")), TextBytes("one"));
+  EXPECT_EQ(Read(Path("f/set/set/two.txt")), TextBytes("two"));
+  EXPECT_TRUE(Exists(Path("f/set.szip")));
+}
+
+// Files written by an independent implementation of the format.
+TEST_F(FileEngineTest, ReferenceFilesDecryptEncryptAndClassifyAlike) {
+  const auto manifest = testing::VectorManifest();
+  ASSERT_FALSE(manifest["cases"].empty());
+  for (const auto& c : manifest["cases"]) {
+    const std::string name = c["case"];
+    SCOPED_TRACE(name);
+    const KeyBlock right = Block(c["key_block_hex"]);
+    const KeyBlock wrong = Block(c["wrong_key_block_hex"]);
+    const Bytes enc = ReadFileBytes(testing::VectorFile(c["enc_file"]));
+    const std::wstring path = Path(name + ".szip");
+    Write(path, enc);
+
+    FileHandle in;
+    ASSERT_TRUE(in.OpenReadExclusive(path));
+    const HeaderCheck withRight = CheckHeader(in, right);
+    ASSERT_TRUE(in.Seek(0));
+    const HeaderCheck withWrong = CheckHeader(in, wrong);
+    in.Close();
+    EXPECT_EQ(withRight.isEncrypted, c["classification"]["right_key"]["is_encrypted"].get<bool>());
+    EXPECT_EQ(withRight.keyMatches, c["classification"]["right_key"]["key_matches"].get<bool>());
+    EXPECT_EQ(withWrong.isEncrypted, c["classification"]["wrong_key"]["is_encrypted"].get<bool>());
+    EXPECT_EQ(withWrong.keyMatches, c["classification"]["wrong_key"]["key_matches"].get<bool>());
+
+    auto expectOutcome = [&](const std::string& outcome) {
+      if (outcome == "ok") {
+        EXPECT_TRUE(reporter_.refusals.empty());
+      } else {
+        ASSERT_TRUE(outcome == "wrong_key" || outcome == "not_encrypted") << outcome;
+        const wchar_t* ending = outcome == "wrong_key" ? L"所选密钥错误!" : L"不是密文!";
+        EXPECT_EQ(reporter_.refusals, std::vector<std::wstring>{Message(path, ending)});
+        EXPECT_EQ(Read(path), enc);
+      }
+      reporter_.refusals.clear();
+    };
+    engine_.ProcessFile(Job(path, true, kAes, &wrong));
+    expectOutcome(c["decrypt_wrong_key"]);
+    engine_.ProcessFile(Job(path, false, kAes, &right));
+    EXPECT_EQ(reporter_.refusals.size(), c["encrypting_this_file_refused"].get<bool>() ? 1u : 0u);
+    reporter_.refusals.clear();
+    Write(path, enc);
+
+    engine_.ProcessFile(Job(path, true, kAes, &right));
+    expectOutcome(c["decrypt_right_key"]);
+    if (c["plain_file"].is_null()) continue;
+    const Bytes plain = ReadFileBytes(testing::VectorFile(c["plain_file"]));
+    const bool packed = c["packed"].get<int>() != 0;
+    if (!packed) {
+      EXPECT_EQ(Read(path), plain);
+    } else {
+      EXPECT_EQ(Read(path), enc);  // a packed file stays; its archive comes out beside it
+      Bytes body(enc.begin() + kHeaderSize, enc.end());
+      BodyTransformer(c["algorithm"].get<int32_t>(), Direction::kDecrypt, right).Transform(body.data(), body.size());
+      EXPECT_EQ(body, plain);
+      const std::string target = name + "/";
+      for (const auto& entry : c["zip_entries"]) {
+        const std::string entryName = entry["name"];
+        SCOPED_TRACE(entryName);
+        if (entry["is_dir"].get<bool>()) continue;
+        const Bytes data = Read(Path(target + entryName));
+        EXPECT_EQ(data.size(), entry["size"].get<size_t>());
+        EXPECT_EQ(Crc32Of(data.data(), data.size()), std::stoul(entry["crc32"].get<std::string>(), nullptr, 16));
+      }
+      EXPECT_FALSE(Exists(Path(target + "空")));  // an empty folder entry creates nothing
+    }
+
+    if (c["enc_equals_fresh_encryption"].get<bool>()) {
+      const std::wstring fresh = Path(name + ".fresh");
+      Write(fresh, plain);
+      FileJob job = Job(fresh, false, c["algorithm"].get<int32_t>(), &right);
+      job.packed = packed;
+      engine_.ProcessFile(job);
+      EXPECT_EQ(Read(fresh), enc);
+    }
+    EXPECT_TRUE(reporter_.refusals.empty());
+  }
+}
+
+#ifdef _WIN32
+// Another program holds the file in a way that allows reading but not
+// replacing it: the encrypted result cannot take its place.
+TEST_F(FileEngineTest, AReplaceThatFailsIsReportedAndLeavesTheSourceAsItWas) {
+  const std::wstring path = Path("替换.txt");
+  const Bytes plain = TextBytes("must survive");
+  Write(path, plain);
+  ASSERT_TRUE(SetAttributes(path, kAttrReadOnly | kAttrHidden));
+  HANDLE other = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(other, INVALID_HANDLE_VALUE);
+  engine_.ProcessFile(Job(path, false));
+  CloseHandle(other);
+
+  EXPECT_EQ(reporter_.refusals, std::vector<std::wstring>{Message(path, L"替换失败!")});
+  EXPECT_EQ(Read(path), plain);
+  EXPECT_EQ(GetAttributes(path) & (kAttrReadOnly | kAttrHidden), uint32_t{kAttrReadOnly | kAttrHidden});
+  EXPECT_FALSE(Exists(path + L"writebyqmr"));
+}
+#endif
+
+}  // namespace
+}  // namespace vellumo
