@@ -1,0 +1,64 @@
+#include "cli/cli_reporter.h"
+
+#include <cwchar>
+
+#include "cli/console.h"
+
+namespace vellumo::cli {
+namespace {
+
+// Short runs finish before a progress line would help.
+constexpr auto kQuietStart = std::chrono::seconds(1);
+constexpr auto kRedrawEvery = std::chrono::milliseconds(250);
+
+std::wstring Megabytes(double bytes) {
+  wchar_t text[32];
+  std::swprintf(text, 32, L"%.1f MB", bytes / (1024.0 * 1024.0));
+  return text;
+}
+
+}  // namespace
+
+CliReporter::CliReporter(bool showProgress) : showProgress_(showProgress) {}
+
+void CliReporter::Status(const std::wstring&) {
+  ++files_;
+  finishedBytes_ += currentBytes_;
+  currentBytes_ = 0;
+  Draw();
+}
+
+void CliReporter::Refuse(const std::wstring& message) {
+  ClearLine();
+  WriteText(Stream::kErr, message + L"\n");
+}
+
+void CliReporter::Progress(uint64_t done, uint64_t) {
+  currentBytes_ = done;
+  Draw();
+}
+
+void CliReporter::Finish() { ClearLine(); }
+
+void CliReporter::Draw() {
+  if (!showProgress_) return;
+  const auto now = Clock::now();
+  if (now - start_ < kQuietStart || (lineLength_ > 0 && now - lastDraw_ < kRedrawEvery)) return;
+  lastDraw_ = now;
+  const double bytes = static_cast<double>(finishedBytes_ + currentBytes_);
+  const double seconds = std::chrono::duration<double>(now - start_).count();
+  std::wstring line = std::to_wstring(files_) + L" files  " + Megabytes(bytes) + L"  " +
+                      Megabytes(bytes / seconds) + L"/s";
+  const size_t length = line.size();
+  if (length < lineLength_) line.append(lineLength_ - length, L' ');
+  lineLength_ = length;
+  WriteText(Stream::kErr, L"\r" + line);
+}
+
+void CliReporter::ClearLine() {
+  if (lineLength_ == 0) return;
+  WriteText(Stream::kErr, L"\r" + std::wstring(lineLength_, L' ') + L"\r");
+  lineLength_ = 0;
+}
+
+}  // namespace vellumo::cli

@@ -1,0 +1,37 @@
+#pragma once
+// The engine's reporter on a terminal: refusals on stderr, one line each, and
+// for runs that take a while a progress line (files, bytes, rate) that is
+// redrawn in place.
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+#include "fileenc/reporter.h"
+
+namespace vellumo::cli {
+
+class CliReporter : public Reporter {
+ public:
+  explicit CliReporter(bool showProgress);
+
+  void Status(const std::wstring& text) override;
+  void Refuse(const std::wstring& message) override;
+  void Progress(uint64_t done, uint64_t total) override;
+  // Takes the progress line away before the final count is written.
+  void Finish();
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  void Draw();
+  void ClearLine();
+
+  const bool showProgress_;
+  const Clock::time_point start_ = Clock::now();
+  Clock::time_point lastDraw_ = start_;
+  uint64_t files_ = 0;
+  uint64_t finishedBytes_ = 0;  // bytes of the files before the one in hand
+  uint64_t currentBytes_ = 0;
+  size_t lineLength_ = 0;       // characters of the progress line on screen
+};
+
+}  // namespace vellumo::cli

@@ -1,0 +1,17 @@
+#pragma once
+// The keys of a key database file, read for listing and for --key-name.
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vellumo::cli {
+
+struct KeyEntry {
+  std::wstring id, name, value, note;
+};
+
+// The rows of `keylist` in id order, texts read in `codePage`. Nothing when
+// the file does not exist (it is not created) or cannot be opened.
+std::optional<std::vector<KeyEntry>> LoadKeys(const std::wstring& path, unsigned codePage);
+
+}  // namespace vellumo::cli
