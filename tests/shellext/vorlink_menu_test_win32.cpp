@@ -1,0 +1,309 @@
+// The context-menu handler of Vorlink64.dll on real menus: the selection it
+// takes, the submenu it adds, the program it starts (a recording stand-in
+// for Vellumo.exe in a folder whose path has spaces) and the block it writes.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shlobj.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "shellext/handoff_layout.h"
+#include "vorlink_host_win32.h"
+
+namespace vellumo::testing {
+namespace {
+
+const CLSID kShellExt = {0x0E32FA5F, 0x9183, 0x4870, {0x8B, 0x12, 0x0A, 0xB6, 0x3F, 0x4A, 0xD2, 0x95}};
+constexpr UINT kFirstId = 100;
+
+using Paths = std::vector<std::wstring>;
+
+const Paths kSelection = {
+    L"C:\\Users\\\u7528\u6237\\My Documents\\\u62a5\u544a.doc",
+    L"C:\\Data\\photos",
+    // Longer than the shell's classic 260 characters: taken whole, not cut
+    // to a name of some other file.
+    L"C:\\Deep\\" + std::wstring(300, L'd') + L"\\notes.txt",
+};
+
+// A context-menu object initialised with a drop list of `paths`. Wine's
+// DragQueryFileW counts an empty drop list as one empty entry, so an empty
+// selection is an object that was never given one.
+IContextMenu* NewMenuHandler(const Paths& paths) {
+  auto* menu = CreateVorlinkObject<IContextMenu>(kShellExt, IID_IContextMenu);
+  if (!menu || paths.empty()) return menu;
+  IShellExtInit* init = nullptr;
+  menu->QueryInterface(IID_IShellExtInit, reinterpret_cast<void**>(&init));
+  IDataObject* data = NewDropList(paths);
+  HRESULT hr = init->Initialize(nullptr, data, nullptr);
+  data->Release();
+  init->Release();
+  if (hr != S_OK) {
+    menu->Release();
+    return nullptr;
+  }
+  return menu;
+}
+
+std::wstring ItemText(HMENU menu, UINT position) {
+  wchar_t text[64] = {};
+  GetMenuStringW(menu, position, text, 64, MF_BYPOSITION);
+  return text;
+}
+
+// The entries of the shared block, or nothing when there is no block.
+std::optional<Paths> ReadBlock() {
+  HANDLE mapping = OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, kHandoffName);
+  if (!mapping) return std::nullopt;
+  void* view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0);
+  Paths paths = DecodeHandoffBlock(static_cast<const uint16_t*>(view), kHandoffBlockSize / 2);
+  UnmapViewOfFile(view);
+  CloseHandle(mapping);
+  return paths;
+}
+
+// Marks an existing block so that a command which writes none shows.
+void StampBlock() {
+  HANDLE mapping = OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, kHandoffName);
+  if (!mapping) return;
+  void* view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0);
+  memcpy(view, L"untouched|", 11 * sizeof(wchar_t));
+  UnmapViewOfFile(view);
+  CloseHandle(mapping);
+}
+
+HRESULT Invoke(IContextMenu* menu, LPCSTR verb) {
+  CMINVOKECOMMANDINFO info = {};
+  info.cbSize = sizeof info;
+  info.lpVerb = verb;
+  info.nShow = SW_SHOWNORMAL;
+  return menu->InvokeCommand(&info);
+}
+
+TEST(VorlinkMenu, InitializeNeedsADropList) {
+  auto* menu = CreateVorlinkObject<IContextMenu>(kShellExt, IID_IContextMenu);
+  ASSERT_TRUE(menu);
+  IShellExtInit* init = nullptr;
+  ASSERT_EQ(menu->QueryInterface(IID_IShellExtInit, reinterpret_cast<void**>(&init)), S_OK);
+  EXPECT_EQ(init->Initialize(nullptr, nullptr, nullptr), E_FAIL);
+  IDataObject* noDropList = NewDropList({}, false);
+  EXPECT_EQ(init->Initialize(nullptr, noDropList, nullptr), E_FAIL);
+  noDropList->Release();
+  IDataObject* empty = NewDropList({});
+  EXPECT_EQ(init->Initialize(nullptr, empty, nullptr), S_OK);
+  empty->Release();
+  init->Release();
+  menu->Release();
+  EXPECT_EQ(Vorlink().canUnloadNow(), S_OK);  // the data objects were let go
+}
+
+TEST(VorlinkMenu, SubmenuFollowsSelectionClipboardAndFlags) {
+  const std::vector<std::wstring> all = {L"加密", L"解密", L"剪贴板加密", L"剪贴板解密", L"参数设置"};
+  const std::vector<std::wstring> files = {L"加密", L"解密", L"参数设置"};
+  const std::vector<std::wstring> clipboard = {L"剪贴板加密", L"剪贴板解密", L"参数设置"};
+  const std::vector<std::wstring> none;
+  struct Case {
+    const char* what;
+    Paths paths;
+    bool clipboardText;
+    UINT flags;
+    std::vector<std::wstring> items;
+  } cases[] = {
+      {"files and text", kSelection, true, CMF_NORMAL, all},
+      {"files, empty clipboard", kSelection, false, CMF_NORMAL, files},
+      {"no files, text", {}, true, CMF_NORMAL, clipboard},
+      {"no files, no text", {}, false, CMF_NORMAL, none},
+      {"explore", kSelection, false, CMF_EXPLORE, files},
+      {"high flags ignored", kSelection, false, CMF_NORMAL | CMF_EXTENDEDVERBS, files},
+      {"verbs only", kSelection, true, CMF_VERBSONLY, none},
+      {"explore, verbs only", kSelection, true, CMF_EXPLORE | CMF_VERBSONLY, none},
+      {"default only", kSelection, true, CMF_DEFAULTONLY, none},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetClipboardHasText(c.clipboardText);
+    IContextMenu* handler = NewMenuHandler(c.paths);
+    ASSERT_TRUE(handler);
+    HMENU menu = CreatePopupMenu();
+    AppendMenuW(menu, MF_STRING, 1, L"Open");
+    AppendMenuW(menu, MF_STRING, 2, L"Properties");
+    HRESULT hr = handler->QueryContextMenu(menu, 1, kFirstId, kFirstId + 50, c.flags);
+    EXPECT_EQ(hr, MAKE_HRESULT(SEVERITY_SUCCESS, 0, c.items.size()));
+    if (c.items.empty()) {
+      EXPECT_EQ(GetMenuItemCount(menu), 2);
+    } else {
+      ASSERT_EQ(GetMenuItemCount(menu), 3);
+      EXPECT_EQ(ItemText(menu, 0), L"Open");
+      EXPECT_EQ(ItemText(menu, 1), L"Quennel");
+      EXPECT_EQ(ItemText(menu, 2), L"Properties");
+      MENUITEMINFOW info = {};
+      info.cbSize = sizeof info;
+      info.fMask = MIIM_SUBMENU | MIIM_CHECKMARKS;
+      ASSERT_TRUE(GetMenuItemInfoW(menu, 1, TRUE, &info));
+      EXPECT_NE(info.hbmpChecked, nullptr);
+      EXPECT_NE(info.hbmpUnchecked, nullptr);
+      ASSERT_NE(info.hSubMenu, nullptr);
+      ASSERT_EQ(GetMenuItemCount(info.hSubMenu), static_cast<int>(c.items.size()));
+      for (UINT i = 0; i < c.items.size(); ++i) {
+        EXPECT_EQ(ItemText(info.hSubMenu, i), c.items[i]);
+        EXPECT_EQ(GetMenuItemID(info.hSubMenu, i), kFirstId + i);
+      }
+    }
+    DestroyMenu(menu);
+    handler->Release();
+  }
+  SetClipboardHasText(false);
+}
+
+TEST(VorlinkMenu, CommandsStartTheProgramBesideTheModule) {
+  struct Case {
+    const char* what;
+    bool clipboardText;       // when the menu is shown
+    bool clipboardAtClick;    // when the command runs
+    Paths paths;
+    UINT offset;
+    const wchar_t* option;
+    bool writesBlock;
+  } cases[] = {
+      {"all: encrypt", true, true, kSelection, 0, L"-enstart", true},
+      {"all: decrypt", true, true, kSelection, 1, L"-destart", true},
+      {"all: clipboard encrypt", true, true, kSelection, 2, L"-enslipstart", false},
+      {"all: clipboard decrypt", true, true, kSelection, 3, L"-deslipstart", false},
+      {"all: settings", true, true, kSelection, 4, L"-sysset", false},
+      {"files: encrypt", false, false, kSelection, 0, L"-enstart", true},
+      {"files: decrypt", false, false, {L"C:\\a.txt"}, 1, L"-destart", true},
+      {"files: settings", false, false, kSelection, 2, L"-sysset", false},
+      {"files: unknown offset", false, false, kSelection, 7, L"-enstart", true},
+      {"text: clipboard encrypt", true, true, {}, 0, L"-enslipstart", false},
+      {"text: clipboard decrypt", true, true, {}, 1, L"-deslipstart", false},
+      {"text: settings", true, true, {}, 2, L"-sysset", false},
+      // The menu that was shown decides, not the clipboard at the click.
+      {"clipboard emptied after showing", true, false, kSelection, 2, L"-enslipstart", false},
+      {"text put on after showing", false, true, kSelection, 2, L"-sysset", false},
+  };
+  const std::wstring program = Vorlink().folder + L"Vellumo.exe";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetClipboardHasText(c.clipboardText);
+    IContextMenu* handler = NewMenuHandler(c.paths);
+    ASSERT_TRUE(handler);
+    HMENU menu = CreatePopupMenu();
+    ASSERT_TRUE(SUCCEEDED(handler->QueryContextMenu(menu, 0, kFirstId, kFirstId + 50, CMF_NORMAL)));
+    SetClipboardHasText(c.clipboardAtClick);
+    StampBlock();
+    ClearStartRecords();
+    EXPECT_EQ(Invoke(handler, MAKEINTRESOURCEA(c.offset)), S_OK);
+    std::vector<StartRecord> started = WaitForStartRecords(1);
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_EQ(started[0].program, program);
+    EXPECT_EQ(started[0].commandLine, L"\"" + program + L"\" " + c.option);
+    std::optional<Paths> block = ReadBlock();
+    if (c.writesBlock) {
+      ASSERT_TRUE(block);
+      EXPECT_EQ(*block, c.paths);
+    } else if (block) {
+      EXPECT_EQ(*block, Paths{L"untouched"});
+    }
+    DestroyMenu(menu);
+    handler->Release();
+  }
+  SetClipboardHasText(false);
+  // Nothing ever ran from the unquoted path's first word.
+  for (const StartRecord& r : StartRecords()) EXPECT_NE(r.program, Vorlink().decoyPath);
+}
+
+#ifdef _WIN64
+// Memory at an address whose bits 16 to 31 are clear, as a 64-bit process
+// may hand out for a verb string.
+char* VerbAtHighAddress() {
+  for (UINT_PTR base = 0x100000000ull; base < 0x4000000000ull; base += 0x100000000ull) {
+    void* p = VirtualAlloc(reinterpret_cast<void*>(base), 4096, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    if (p) return static_cast<char*>(p);
+  }
+  return nullptr;
+}
+#endif
+
+TEST(VorlinkMenu, VerbStringsAndEmptyMenusStartNothing) {
+  SetClipboardHasText(false);
+  IContextMenu* handler = NewMenuHandler(kSelection);
+  ASSERT_TRUE(handler);
+  HMENU menu = CreatePopupMenu();
+  ASSERT_EQ(handler->QueryContextMenu(menu, 0, kFirstId, kFirstId + 50, CMF_NORMAL),
+            MAKE_HRESULT(SEVERITY_SUCCESS, 0, 3));
+  ClearStartRecords();
+  EXPECT_EQ(Invoke(handler, "open"), S_OK);
+#ifdef _WIN64
+  char* high = VerbAtHighAddress();
+  ASSERT_NE(high, nullptr);
+  ASSERT_EQ(reinterpret_cast<UINT_PTR>(high) & 0xFFFF0000u, 0u);
+  strcpy(high, "open");
+  EXPECT_EQ(Invoke(handler, high), S_OK);
+  VirtualFree(high, 0, MEM_RELEASE);
+#endif
+  // A real command afterwards is the only start.
+  EXPECT_EQ(Invoke(handler, MAKEINTRESOURCEA(2)), S_OK);
+  ASSERT_EQ(WaitForStartRecords(1).size(), 1u);
+  Sleep(500);
+  std::vector<StartRecord> started = StartRecords();
+  ASSERT_EQ(started.size(), 1u);
+  EXPECT_NE(started[0].commandLine.find(L" -sysset"), std::wstring::npos);
+  DestroyMenu(menu);
+  handler->Release();
+
+  // No selection and no clipboard text: no menu, and no command runs.
+  IContextMenu* empty = NewMenuHandler({});
+  ASSERT_TRUE(empty);
+  menu = CreatePopupMenu();
+  EXPECT_EQ(empty->QueryContextMenu(menu, 0, kFirstId, kFirstId + 50, CMF_NORMAL), S_OK);
+  ClearStartRecords();
+  EXPECT_EQ(Invoke(empty, MAKEINTRESOURCEA(0)), S_OK);
+  Sleep(500);
+  EXPECT_TRUE(StartRecords().empty());
+  DestroyMenu(menu);
+  empty->Release();
+}
+
+TEST(VorlinkMenu, CommandStringsFitTheCallersBuffer) {
+  IContextMenu* handler = NewMenuHandler(kSelection);
+  ASSERT_TRUE(handler);
+  struct Case {
+    UINT type;
+    UINT_PTR id;
+    UINT cchMax;
+    std::optional<std::wstring> expected;  // none: the buffer is left untouched
+  } cases[] = {
+      {GCS_VERBW, 0, 64, L"Operation1"},
+      {GCS_VERBW, 1, 64, L"Operation2"},
+      {GCS_VERBW, 7, 64, L"Quennel"},
+      {GCS_HELPTEXTW, 0, 64, L"Do something to the selected file(s)"},
+      {GCS_HELPTEXTW, 1, 64, L"Do something else to the selected file(s)"},
+      {GCS_HELPTEXTW, 2, 64, L"Quennel"},
+      {GCS_VERBW, 0, 5, L"Oper"},
+      {GCS_VERBW, 7, 7, L"Quenne"},
+      {GCS_HELPTEXTW, 0, 1, L""},
+      {GCS_VERBW, 0, 0, std::nullopt},
+      {GCS_VERBA, 0, 64, std::nullopt},
+      {GCS_HELPTEXTA, 0, 64, std::nullopt},
+      {GCS_VALIDATEW, 0, 64, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    wchar_t buffer[80];
+    std::fill(std::begin(buffer), std::end(buffer), L'#');
+    EXPECT_EQ(handler->GetCommandString(c.id, c.type, nullptr, reinterpret_cast<CHAR*>(buffer), c.cchMax), S_OK);
+    if (!c.expected) {
+      EXPECT_EQ(std::wstring(buffer, 80), std::wstring(80, L'#')) << c.type << " " << c.id;
+      continue;
+    }
+    EXPECT_EQ(std::wstring(buffer, wcsnlen(buffer, c.cchMax)), *c.expected) << c.type << " " << c.id;
+    ASSERT_LT(c.expected->size(), c.cchMax);
+    EXPECT_EQ(buffer[c.expected->size()], L'\0');
+    for (UINT i = c.cchMax; i < 80; ++i) ASSERT_EQ(buffer[i], L'#') << "written past cchMax " << c.cchMax;
+  }
+  handler->Release();
+}
+
+}  // namespace
+}  // namespace vellumo::testing
