@@ -3,6 +3,7 @@
 // key database checked.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,22 @@ class KeyDialogsE2E : public ::testing::Test {
     for (int i = 0; i < 200 && IsWindow(properties); ++i) Sleep(25);
   }
 
+  // The program writes the table after the properties dialog has closed, so
+  // the test waits (a few seconds at most) for the change to land rather than
+  // reading at once; on time-out it returns what is there for the checks.
+  using Table = std::vector<std::vector<std::string>>;
+  Table RowsOnceSettled(const std::function<bool(const Table&)>& settled) {
+    Table rows = KeyTableBytes(appData.keyDatabase());
+    for (int i = 0; i < 200 && !settled(rows); ++i) {
+      Sleep(25);
+      rows = KeyTableBytes(appData.keyDatabase());
+    }
+    return rows;
+  }
+  Table RowsOnceSettled(size_t count) {
+    return RowsOnceSettled([count](const Table& rows) { return rows.size() == count; });
+  }
+
   static std::vector<std::string> Row(int id, const std::wstring& name, const std::wstring& value,
                                       const std::wstring& about) {
     return {std::to_string(id), ToAnsi(name), ToAnsi(value), ToAnsi(about)};
@@ -56,7 +73,7 @@ TEST_F(KeyDialogsE2E, AddsEditsAndDeletesKeysStoredAsGbk) {
   FillProperties(program, dialog, IDC_BTN_ADD, L"中文", L"密钥一", L"");
   FillProperties(program, dialog, IDC_BTN_ADD, L"家庭", L"it's", L"带'引号");
   // The table holds the ANSI (GBK) bytes, not UTF-8.
-  auto rows = KeyTableBytes(appData.keyDatabase());
+  auto rows = RowsOnceSettled(2);
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0][1], "\xD6\xD0\xCE\xC4");
   EXPECT_EQ(rows[0], Row(1, L"中文", L"密钥一", L""));
@@ -78,7 +95,7 @@ TEST_F(KeyDialogsE2E, AddsEditsAndDeletesKeysStoredAsGbk) {
 
   SelectListRow(dialog, IDC_KEY_LIST, 0);
   FillProperties(program, dialog, IDC_BTN_EDIT, L"工作", L"新密钥", L"备注");
-  rows = KeyTableBytes(appData.keyDatabase());
+  rows = RowsOnceSettled([](const Table& t) { return !t.empty() && t[0][1] == ToAnsi(L"工作"); });
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0], Row(1, L"工作", L"新密钥", L"备注"));
 
@@ -90,7 +107,7 @@ TEST_F(KeyDialogsE2E, AddsEditsAndDeletesKeysStoredAsGbk) {
   Click(dialog, IDC_BTN_DELETE);
   EXPECT_EQ(program.DismissBox(IDOK), L"确定要删除密钥: 家庭 吗?");
   FillProperties(program, dialog, IDC_BTN_ADD, L"新", L"v", L"");
-  rows = KeyTableBytes(appData.keyDatabase());
+  rows = RowsOnceSettled([](const Table& t) { return t.size() == 2 && t[1][1] == ToAnsi(L"新"); });
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[1], Row(2, L"新", L"v", L""));
 
