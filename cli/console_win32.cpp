@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "cli/console.h"
-#include "cli/utf8.h"
+#include "crypto/utf8.h"
 #include "crypto/ansi_codepage.h"
 
 namespace vellumo::cli {

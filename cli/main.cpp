@@ -5,7 +5,7 @@
 
 #include "cli/cli.h"
 #include "cli/console.h"
-#include "cli/utf8.h"
+#include "crypto/utf8.h"
 
 #ifdef _WIN32
 int wmain(int argc, wchar_t** argv) {
@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
   std::vector<std::wstring> args;
   for (int i = 1; i < argc; ++i) {
     std::wstring arg;
-    vellumo::cli::FromUtf8(argv[i], arg);
+    vellumo::FromUtf8(argv[i], arg);
     args.push_back(arg);
   }
   vellumo::cli::InitStreams();

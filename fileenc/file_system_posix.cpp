@@ -9,51 +9,11 @@
 #include <cstring>
 #include <ctime>
 
+#include "crypto/utf8.h"
 #include "fileenc/file_system.h"
 
 namespace vellumo {
 namespace {
-
-std::string ToUtf8(const std::wstring& w) {
-  std::string out;
-  for (wchar_t wc : w) {
-    uint32_t c = static_cast<uint32_t>(wc);
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
-
-std::wstring FromUtf8(const std::string& s) {
-  std::wstring out;
-  for (size_t i = 0; i < s.size();) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    int extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
-    if (extra < 0 || i + extra >= s.size()) {
-      out += L'?';  // not UTF-8: keep going with something visible
-      ++i;
-      continue;
-    }
-    uint32_t cp = extra == 0 ? c : c & (0x3F >> extra);
-    for (int k = 1; k <= extra; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-    out += static_cast<wchar_t>(cp);
-    i += 1 + extra;
-  }
-  return out;
-}
 
 bool StatPath(const std::wstring& path, struct stat& st) { return ::stat(ToUtf8(path).c_str(), &st) == 0; }
 
@@ -170,7 +130,7 @@ bool ListFolder(const std::wstring& folder, std::vector<DirEntry>& entries) {
   while (struct dirent* e = ::readdir(dir)) {
     if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
     DirEntry entry;
-    entry.name = FromUtf8(e->d_name);
+    FromUtf8(e->d_name, entry.name);  // a name that is not UTF-8 shows U+FFFD
     std::wstring full = JoinPath(folder, entry.name);
     struct stat st;
     if (::lstat(ToUtf8(full).c_str(), &st) != 0) continue;

@@ -4,6 +4,8 @@
 #include <random>
 #include <stdexcept>
 
+#include "crypto/utf8.h"
+
 namespace vellumo::testing {
 namespace fs = std::filesystem;
 
@@ -44,49 +46,11 @@ std::string ToHex(const uint8_t* data, size_t length) {
 
 std::wstring Widen(const std::string& utf8) {
   std::wstring out;
-  for (size_t i = 0; i < utf8.size();) {
-    unsigned char c = utf8[i];
-    uint32_t cp;
-    int extra;
-    if (c < 0x80) { cp = c; extra = 0; }
-    else if ((c >> 5) == 6) { cp = c & 0x1F; extra = 1; }
-    else if ((c >> 4) == 14) { cp = c & 0x0F; extra = 2; }
-    else { cp = c & 0x07; extra = 3; }
-    for (int k = 1; k <= extra && i + k < utf8.size(); ++k) cp = (cp << 6) | (utf8[i + k] & 0x3F);
-    i += 1 + extra;
-    if (sizeof(wchar_t) == 2 && cp >= 0x10000) {
-      cp -= 0x10000;
-      out += static_cast<wchar_t>(0xD800 + (cp >> 10));
-      out += static_cast<wchar_t>(0xDC00 + (cp & 0x3FF));
-    } else {
-      out += static_cast<wchar_t>(cp);
-    }
-  }
+  FromUtf8(utf8, out);
   return out;
 }
 
-std::string Narrow(const std::wstring& wide) {
-  std::string out;
-  for (size_t i = 0; i < wide.size(); ++i) {
-    uint32_t cp = static_cast<uint32_t>(wide[i]);
-    if (sizeof(wchar_t) == 2 && cp >= 0xD800 && cp < 0xDC00 && i + 1 < wide.size()) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (static_cast<uint32_t>(wide[++i]) - 0xDC00);
-    }
-    if (cp < 0x80) out += static_cast<char>(cp);
-    else if (cp < 0x800) { out += static_cast<char>(0xC0 | (cp >> 6)); out += static_cast<char>(0x80 | (cp & 0x3F)); }
-    else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
-  return out;
-}
+std::string Narrow(const std::wstring& wide) { return ToUtf8(wide); }
 
 std::vector<uint8_t> ReadFileBytes(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);

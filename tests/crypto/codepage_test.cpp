@@ -10,6 +10,7 @@
 #include "crypto/crc32.h"
 #include "crypto/key_block.h"
 #include "crypto/md5.h"
+#include "crypto/utf8.h"
 #include "test_support.h"
 
 namespace vellumo {
@@ -66,6 +67,45 @@ TEST(AnsiCodePage, FromAnsiStopsAtTheEndOfItsInput) {
   EXPECT_EQ(L"a\u4e2db", FromAnsi(std::string_view(bytes, sizeof bytes), 936));
   EXPECT_EQ(L"a", FromAnsi(std::string_view(bytes, 1), 936));
   EXPECT_EQ(L"a?", FromAnsi(std::string_view(bytes, 2), 936));  // lead byte alone
+}
+
+// UTF-8 is what file names are on POSIX and what the command line reads and
+// writes; characters beyond the BMP must survive both wchar_t widths.
+TEST(Utf8, EncodesAndDecodesEveryLength) {
+  const std::wstring text = std::wstring(L"a\u00e9\u4e2d") + L"\U0001F600";
+  const std::string bytes = "a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80";
+  EXPECT_EQ(ToUtf8(text), bytes);
+  std::wstring back;
+  EXPECT_TRUE(FromUtf8(bytes, back));
+  EXPECT_EQ(back, text);
+}
+
+TEST(Utf8, MalformedInputGivesReplacementCharacters) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    std::wstring text;
+  };
+  const Case cases[] = {
+      {"overlong", "\xC0\x80x", L"\uFFFD\uFFFDx"},
+      {"encoded surrogate", "\xED\xA0\x80", L"\uFFFD"},
+      {"truncated at the end", "a\xE4\xB8", L"a\uFFFD"},
+      {"continuation missing", "\xE4x", L"\uFFFDx"},
+      {"beyond Unicode", "\xF5\x80\x80\x80", L"\uFFFD\uFFFD\uFFFD\uFFFD"},
+      {"lone continuation", "\x80", L"\uFFFD"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::wstring text;
+    EXPECT_FALSE(FromUtf8(c.bytes, text));
+    EXPECT_EQ(text, c.text);
+  }
+}
+
+TEST(Utf8, UnpairedSurrogateBecomesReplacementCharacter) {
+  std::wstring text(1, static_cast<wchar_t>(0xD800));
+  text += L'x';
+  EXPECT_EQ(ToUtf8(text), "\xEF\xBF\xBDx");
 }
 
 }  // namespace

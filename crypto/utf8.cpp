@@ -1,8 +1,8 @@
-#include "cli/utf8.h"
+#include "crypto/utf8.h"
 
 #include <cstdint>
 
-namespace vellumo::cli {
+namespace vellumo {
 namespace {
 
 void AppendCodePoint(std::wstring& out, uint32_t cp) {
@@ -79,4 +79,4 @@ bool FromUtf8(std::string_view bytes, std::wstring& text) {
   return valid;
 }
 
-}  // namespace vellumo::cli
+}  // namespace vellumo
