@@ -28,12 +28,16 @@ SetCompressor /SOLID lzma
 !define PUBLISHER "Zentrik"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Vellumo"
 !define MENU_FOLDER "$SMPROGRAMS\Vellumo"
+; File types go to the machine's classes, where the extension registers itself,
+; not to whatever the merged HKCR view would pick for this user.
+!define CLASSES "Software\Classes"
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES64\Vellumo"
 ; A reinstall or upgrade goes where the last one went.
 InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
+BrandingText "${PRODUCT} ${VERSION}"
 ShowInstDetails show
 ShowUninstDetails show
 
@@ -125,8 +129,8 @@ Section "Vellumo"
 
   ; Encrypted files carry ".EDS"; the ORV type is where the icon handler hangs,
   ; and opening such a file starts decryption with it listed.
-  WriteRegStr HKCR ".EDS" "" "ORV"
-  WriteRegStr HKCR "ORV\shell\open\command" "" '"$INSTDIR\Vellumo.exe" "%1"'
+  WriteRegStr HKLM "${CLASSES}\.EDS" "" "ORV"
+  WriteRegStr HKLM "${CLASSES}\ORV\shell\open\command" "" '"$INSTDIR\Vellumo.exe" "%1"'
 
   CreateDirectory "${MENU_FOLDER}"
   CreateShortcut "${LNK_SETTINGS}" "$INSTDIR\Vellumo.exe" "-sysset" "$INSTDIR\Vellumo.exe" 0
@@ -157,25 +161,25 @@ Section "Uninstall"
   ${EndIf}
 
   ; The extension may belong to another program by now: only our own mapping goes.
-  ReadRegStr $0 HKCR ".EDS" ""
+  ReadRegStr $0 HKLM "${CLASSES}\.EDS" ""
   ${If} $0 == "ORV"
-    DeleteRegValue HKCR ".EDS" ""
-    DeleteRegKey /ifempty HKCR ".EDS"
+    DeleteRegValue HKLM "${CLASSES}\.EDS" ""
+    DeleteRegKey /ifempty HKLM "${CLASSES}\.EDS"
   ${EndIf}
-  ReadRegStr $0 HKCR "ORV\shell\open\command" ""
+  ReadRegStr $0 HKLM "${CLASSES}\ORV\shell\open\command" ""
   ${If} $0 == '"$INSTDIR\Vellumo.exe" "%1"'
-    DeleteRegKey HKCR "ORV\shell\open"
-    DeleteRegKey /ifempty HKCR "ORV\shell"
+    DeleteRegKey HKLM "${CLASSES}\ORV\shell\open"
+    DeleteRegKey /ifempty HKLM "${CLASSES}\ORV\shell"
   ${EndIf}
   ; The extension's own removal keeps the ORV type with its icon entry; with
   ; nothing else under it, it goes too.
-  DeleteRegKey /ifempty HKCR "ORV\ShellEx"
-  ReadRegStr $0 HKCR "ORV\DefaultIcon" ""
+  DeleteRegKey /ifempty HKLM "${CLASSES}\ORV\ShellEx"
+  ReadRegStr $0 HKLM "${CLASSES}\ORV\DefaultIcon" ""
   ${If} $0 == "%1"
-    DeleteRegValue HKCR "ORV\DefaultIcon" ""
-    DeleteRegKey /ifempty HKCR "ORV\DefaultIcon"
+    DeleteRegValue HKLM "${CLASSES}\ORV\DefaultIcon" ""
+    DeleteRegKey /ifempty HKLM "${CLASSES}\ORV\DefaultIcon"
   ${EndIf}
-  DeleteRegKey /ifempty HKCR "ORV"
+  DeleteRegKey /ifempty HKLM "${CLASSES}\ORV"
 
   Delete "${LNK_SETTINGS}"
   Delete "${LNK_ENCLIP}"

@@ -5,8 +5,8 @@
 # the installed program starts with "-sysset" and copies its key database
 # template into the user's settings folder; a silent uninstall removes all it
 # put down and leaves the user's settings, key database and encrypted files.
-# A second round checks a reinstall over kept user data and an ".EDS" mapping
-# that another program has taken over meanwhile.
+# A second round checks a reinstall over kept user data, an install over an
+# install, and an ".EDS" mapping that another program has taken over meanwhile.
 #
 #   installer_test.sh WINE_STATE_DIR SETUP_EXE ENCRYPTED_SAMPLE
 set -u
@@ -134,6 +134,12 @@ check_removed() {  # ROUND EXPECTED_EDS_MAPPING
     [ "$(value_of 'HKCR\.EDS' '')" = "$2" ]
 }
 
+# The setup is an x64 program (machine 0x8664 in its PE header), so 32-bit
+# Windows refuses to start it rather than installing an extension that
+# Explorer there could never load.
+pe=$(od -An -tu4 -j60 -N4 "$setup" | tr -d ' ')
+check "the setup is an x64 program" [ "$(od -An -tx2 -j$((pe + 4)) -N2 "$setup" | tr -d ' ')" = 8664 ]
+
 # --- Round 1: install, first start, uninstall -------------------------------
 run_setup
 check_installed "install"
@@ -167,10 +173,13 @@ check "uninstall keeps the key database" cmp -s "$settings_u/docset.dat" "$prefi
 check "uninstall keeps encrypted documents" cmp -s "$documents_u/报告.doc.EDS" "$sample"
 check "uninstall keeps a user's file in the program folder" cmp -s "$program_u/备份.EDS" "$sample"
 
-# --- Round 2: reinstall over kept data; ".EDS" taken over by another program --
+# --- Round 2: reinstall over kept data, then again over itself (an upgrade
+# moves the old Vorlink64.dll aside); ".EDS" taken over by another program --
 rm -f "$program_u/备份.EDS"
 run_setup
 check_installed "reinstall"
+run_setup
+check_installed "install over an install"
 check "reinstall keeps the key database" cmp -s "$settings_u/docset.dat" "$prefix/keys.dat"
 wine reg add 'HKCR\.EDS' /ve /d OtherType /f >/dev/null 2>&1
 run_uninstaller
