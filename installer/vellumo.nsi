@@ -102,12 +102,14 @@ FunctionEnd
 Section "Vellumo"
   SetOutPath "$INSTDIR"
   ; Explorer keeps a loaded extension open until it ends, and an open DLL
-  ; cannot be overwritten, but it can be renamed: the old copy moves aside and
-  ; goes once nothing holds it (the uninstaller sweeps leftovers too).
+  ; cannot be overwritten, but it can be renamed: the old copy moves aside
+  ; under a fresh name (so a second upgrade before a restart works too) and
+  ; is deleted now, or at the next start of Windows while Explorer holds it.
   ${If} ${FileExists} "$INSTDIR\Vorlink64.dll"
-    Delete "$INSTDIR\Vorlink64.dll.old"
-    Rename "$INSTDIR\Vorlink64.dll" "$INSTDIR\Vorlink64.dll.old"
-    Delete "$INSTDIR\Vorlink64.dll.old"
+    GetTempFileName $1 "$INSTDIR"
+    Delete $1
+    Rename "$INSTDIR\Vorlink64.dll" $1
+    Delete /REBOOTOK $1
   ${EndIf}
   File "/oname=Vellumo.exe" "${PROGRAM}"
   File "/oname=Vorlink64.dll" "${SHELLEXT}"
@@ -191,7 +193,6 @@ Section "Uninstall"
   ; it (a user's encrypted file, say) stays, and so does the folder then.
   Delete "$INSTDIR\Vellumo.exe"
   Delete /REBOOTOK "$INSTDIR\Vorlink64.dll"
-  Delete /REBOOTOK "$INSTDIR\Vorlink64.dll.old"
   Delete "$INSTDIR\docset.dat"
   Delete "$INSTDIR\uninstall.exe"
   RMDir /REBOOTOK "$INSTDIR"

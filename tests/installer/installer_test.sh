@@ -121,7 +121,7 @@ TABLE
 }
 
 check_removed() {  # ROUND EXPECTED_EDS_MAPPING
-  for f in $installed_files Vorlink64.dll.old; do
+  for f in $installed_files; do
     check "$1: $f removed" [ ! -e "$program_u/$f" ]
   done
   check "$1: Start-menu folder removed" [ ! -e "$menu_u" ]
@@ -180,6 +180,8 @@ run_setup
 check_installed "reinstall"
 run_setup
 check_installed "install over an install"
+check "install over an install leaves only its own files (found: $(ls "$program_u" | tr '\n' ' '))" \
+  [ "$(ls "$program_u" | LC_ALL=C sort | tr '\n' ' ')" = "Vellumo.exe Vorlink64.dll docset.dat uninstall.exe " ]
 check "reinstall keeps the key database" cmp -s "$settings_u/docset.dat" "$prefix/keys.dat"
 wine reg add 'HKCR\.EDS' /ve /d OtherType /f >/dev/null 2>&1
 run_uninstaller
