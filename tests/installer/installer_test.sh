@@ -37,7 +37,7 @@ wine wineboot -i </dev/null >/dev/null 2>&1
 winepath_u() { wine winepath -u "$1" 2>/dev/null | tr -d '\r'; }
 # reg prints GBK under the Chinese locale.
 query() { wine reg query "$@" 2>/dev/null | iconv -f gbk -t utf-8 | tr -d '\r'; }
-key_exists() { wine reg query "$1" >/dev/null 2>&1; }
+key_absent() { ! wine reg query "$1" >/dev/null 2>&1; }
 value_of() {  # KEY NAME ("" for the unnamed value): string or DWORD data
   if [ -z "$2" ]; then query "$1" /ve; else query "$1" /v "$2"; fi |
     sed -n 's/^    .*    REG_[A-Z_]*    \(.*\)$/\1/p'
@@ -57,8 +57,9 @@ documents_u=$(winepath_u "$(wine cmd /c 'echo %USERPROFILE%' 2>/dev/null | tr -d
 icon='{2821B958-D569-4E37-ACA6-FD4C2283DBE5}'
 ext='{0E32FA5F-9183-4870-8B12-0AB63F4AD295}'
 uninstall='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vellumo'
+version=$(basename "$setup" .exe | sed 's/^Vellumo-Setup-//')
 
-# Key|value name|data after install ("*": any non-empty data; no data: the key alone).
+# Key|value name|data after install ("*": any non-empty data).
 registry_rows() {
   cat <<TABLE
 HKCR\\CLSID\\$icon\\InprocServer32||$program\\Vorlink64.dll
@@ -70,7 +71,7 @@ HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ShellIconOverlayId
 HKCR\\.EDS||ORV
 HKCR\\ORV\\shell\\open\\command||"$program\\Vellumo.exe" "%1"
 $uninstall|DisplayName|Vellumo
-$uninstall|DisplayVersion|*
+$uninstall|DisplayVersion|$version
 $uninstall|Publisher|Zentrik
 $uninstall|UninstallString|"$program\\uninstall.exe"
 $uninstall|QuietUninstallString|"$program\\uninstall.exe" /S
@@ -128,7 +129,7 @@ check_removed() {  # ROUND EXPECTED_EDS_MAPPING
   for key in "HKCR\\CLSID\\$icon" "HKCR\\CLSID\\$ext" 'HKCR\*\shellex\ContextMenuHandlers\Quennel' \
              'HKCR\Folder\shellex\ContextMenuHandlers\Quennel' 'HKCR\ORV' "$uninstall" \
              'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Explorer\ShellIconOverlayIdentifiers\ZentrikIcon'; do
-    check "$1: $key removed" sh -c '! wine reg query "$1" >/dev/null 2>&1' _ "$key"
+    check "$1: $key removed" key_absent "$key"
   done
   check "$1: .EDS mapping is '$2' after uninstall (got '$(value_of 'HKCR\.EDS' '')')" \
     [ "$(value_of 'HKCR\.EDS' '')" = "$2" ]
