@@ -6,7 +6,8 @@
 # template into the user's settings folder; a silent uninstall removes all it
 # put down and leaves the user's settings, key database and encrypted files.
 # A second round checks a reinstall over kept user data, an install over an
-# install, and an ".EDS" mapping that another program has taken over meanwhile.
+# install, and an ".EDS" mapping that another program has taken over meanwhile;
+# a third, a setup whose extension cannot be registered.
 #
 #   installer_test.sh WINE_STATE_DIR SETUP_EXE ENCRYPTED_SAMPLE
 set -u
@@ -81,9 +82,9 @@ TABLE
 }
 installed_files="Vellumo.exe Vorlink64.dll docset.dat uninstall.exe"
 
-run_setup() {
+run_setup() {  # [EXPECTED_EXIT_STATUS]
   wine "$setup" /S </dev/null >/dev/null 2>&1
-  check "silent setup exits with 0 (got $?)" [ $? -eq 0 ]
+  check "silent setup exits with ${1:-0} (got $?)" [ $? -eq "${1:-0}" ]
   settle
 }
 
@@ -189,6 +190,20 @@ run_uninstaller
 check_removed "second uninstall" "OtherType"
 check "second uninstall removes the program folder" [ ! -e "$program_u" ]
 check "second uninstall keeps the settings folder" [ -s "$settings_u/docset.dat" ]
+
+# --- Round 3: the extension cannot be registered ----------------------------
+# Wine told not to load Vorlink64.dll makes regsvr32 fail: setup says so in
+# its exit status, and what it put down is still removed by the uninstaller.
+overrides=$WINEDLLOVERRIDES
+WINEDLLOVERRIDES="$overrides;vorlink64=d"
+run_setup 3
+WINEDLLOVERRIDES=$overrides
+check "failed registration: files in place" [ -s "$program_u/uninstall.exe" ]
+check "failed registration: no extension rows" key_absent "HKCR\\CLSID\\$ext"
+check "failed registration: listed in Add/Remove Programs" [ "$(value_of "$uninstall" DisplayName)" = Vellumo ]
+run_uninstaller
+check_removed "uninstall after a failed registration" ""
+check "uninstall after a failed registration removes the program folder" [ ! -e "$program_u" ]
 
 echo "$checks checks, $failures failed"
 [ "$failures" -eq 0 ]
