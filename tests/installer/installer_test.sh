@@ -152,13 +152,15 @@ printf '[UPDATE]\r\nLASTTIME=%s\r\n' "$(date +%s)" >"$settings_u/quen_set.ini"
 cp "$settings_u/quen_set.ini" "$prefix/settings.ini"
 
 wine "$program\\Vellumo.exe" -sysset </dev/null >/dev/null 2>&1 &
+sysset=$!
 for _ in $(seq 100); do
   [ -s "$settings_u/docset.dat" ] && break
   sleep 0.3
 done
 check "-sysset copies the template into the settings folder" cmp -s "$settings_u/docset.dat" "$program_u/docset.dat"
+# Wine gives the program's window the process id that started it.
 check "-sysset shows the settings dialog" sh -c \
-  'for _ in $(seq 50); do xdotool search --name "参数设置" >/dev/null 2>&1 && exit 0; sleep 0.2; done; exit 1'
+  'for _ in $(seq 50); do xdotool search --pid "$1" --name "参数设置" >/dev/null 2>&1 && exit 0; sleep 0.2; done; exit 1' _ "$sysset"
 wine taskkill /f /im Vellumo.exe >/dev/null 2>&1
 settle
 
