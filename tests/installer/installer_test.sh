@@ -23,14 +23,33 @@ check() {  # check DESCRIPTION COMMAND...
   "$@" || fail "$what"
 }
 
+# A wine server finds its prefix by the folder's device and inode, and one
+# can outlive the folder it served for a moment (wineserver -k returns before
+# the server has gone). A new folder that gets that inode would be served by
+# it, registry and all: wait such servers out, and never take such a folder.
+servers_of() {  # FOLDER: ids of the wine servers serving it
+  id="server-$(stat -c %D "$1")-$(printf %x "$(stat -c %i "$1")")"
+  for pid in $(pgrep wineserver); do
+    case $(readlink "/proc/$pid/cwd") in */"$id") echo "$pid" ;; esac
+  done
+}
+taken=""
 prefix=$(mktemp -d "${TMPDIR:-/tmp}/vellumo-setup.XXXXXX") || exit 1
+while [ -n "$(servers_of "$prefix")" ]; do
+  taken="$taken $prefix"
+  prefix=$(mktemp -d "${TMPDIR:-/tmp}/vellumo-setup.XXXXXX") || exit 1
+done
 export WINEPREFIX=$prefix WINEDEBUG=-all LC_ALL=zh_CN.UTF-8
 # No menu entries or desktop files on the Linux side, no Mono/Gecko prompts.
 export WINEDLLOVERRIDES="winemenubuilder.exe,mscoree,mshtml=d"
 [ -f "$state/display" ] && DISPLAY=$(cat "$state/display") && export DISPLAY
 cleanup() {
   wineserver -k >/dev/null 2>&1
-  rm -rf "$prefix"
+  for _ in $(seq 100); do
+    [ -z "$(servers_of "$prefix")" ] && break
+    sleep 0.1
+  done
+  rm -rf "$prefix" $taken
 }
 trap cleanup EXIT
 
@@ -84,8 +103,11 @@ installed_files="Vellumo.exe Vorlink64.dll docset.dat uninstall.exe"
 
 run_setup() {  # [EXPECTED_EXIT_STATUS]
   wine "$setup" /S </dev/null >/dev/null 2>&1
-  check "silent setup exits with ${1:-0} (got $?)" [ $? -eq "${1:-0}" ]
+  status=$?
   settle
+  check "silent setup exits with ${1:-0} (got $status)" [ "$status" -eq "${1:-0}" ]
+  # What the extension's registration left, to tell its faults from setup's.
+  [ "$status" -eq "${1:-0}" ] || query "HKCR\\CLSID\\$icon" /s
 }
 
 run_uninstaller() {
