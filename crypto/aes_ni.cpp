@@ -13,7 +13,7 @@ namespace vellumo {
 bool CpuHasAesNi() {
   static const bool has = [] {
     unsigned a = 0, b = 0, c = 0, d = 0;
-    return __get_cpuid(1, &a, &b, &c, &d) && (c & bit_AES) && (c & bit_SSE2 || d & bit_SSE2);
+    return __get_cpuid(1, &a, &b, &c, &d) && (c & bit_AES) && (d & bit_SSE2);
   }();
   return has;
 }
