@@ -122,16 +122,13 @@ void Transpose64(uint64_t* a) {
   }
 }
 
-inline V LoadMask(const uint64_t (&mask)[2]) {
-  V v;
-  std::memcpy(&v, mask, sizeof v);
-  return v;
-}
-
 template <int S>
 inline void SlicedSBox(V* dst, const V* src, const uint64_t (*key)[2]) {
   V x[6], o[4];
-  for (int b = 0; b < 6; ++b) x[b] = src[kE[6 * S + b] - 1] ^ LoadMask(key[6 * S + b]);
+  for (int b = 0; b < 6; ++b) {
+    std::memcpy(&x[b], key[6 * S + b], sizeof x[b]);  // the key bit as a mask
+    x[b] ^= src[kE[6 * S + b] - 1];
+  }
   if constexpr (S == 0) SBox0(x, o);
   if constexpr (S == 1) SBox1(x, o);
   if constexpr (S == 2) SBox2(x, o);
