@@ -123,7 +123,11 @@ BodyTransformer::BodyTransformer(int32_t algorithm, Direction direction, const K
   if (algorithm_ == kRc4) Rc4CryptBuffer(rc4Stream_.data(), kChunkSize, key_.data(), 16);
 }
 
-unsigned BodyTransformer::DefaultThreads() { return std::max(std::thread::hardware_concurrency(), 1u); }
+unsigned BodyTransformer::DefaultThreads() {
+  // Asked once: the answer can cost system calls, and every file asks.
+  static const unsigned threads = std::max(std::thread::hardware_concurrency(), 1u);
+  return threads;
+}
 
 void BodyTransformer::Transform(uint8_t* buffer, size_t length) {
   const size_t whole = length - length % kChunkSize;
