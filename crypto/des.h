@@ -18,6 +18,10 @@ class CEncryptDes {
                uint32_t keyLength, int direction);
   void PrepareKey(const uint8_t* key, uint32_t keyLength);
   void CipherBlock(uint8_t* out, const uint8_t* in, int subKeySet, int direction) const;
+  // The 16 round keys of a set (48 bits each, bit i = PC-2 output bit i + 1)
+  // and the triple flag of the last PrepareKey.
+  const uint64_t* SubKeys(int subKeySet) const { return subKeys_[subKeySet]; }
+  bool triple() const { return triple_; }
 
  private:
   uint64_t subKeys_[2][16] = {};  // 48-bit round keys

@@ -1,5 +1,7 @@
 #include "crypto/rijndael.h"
 
+#include "crypto/aes_ni.h"
+
 #include <array>
 #include <cstring>
 
@@ -108,6 +110,8 @@ inline uint8_t B(uint32_t w, int n) { return static_cast<uint8_t>(w >> (24 - 8 *
 
 }  // namespace
 
+CRijndael::CRijndael(Engine engine) : aesNi_(engine == Engine::kFastest && CpuHasAesNi()) {}
+
 void CRijndael::LoadKey(const uint8_t* key) {
   uint32_t* w = encKeys_;
   for (int i = 0; i < 4; ++i) w[i] = Load(key + 4 * i);
@@ -125,6 +129,15 @@ void CRijndael::LoadKey(const uint8_t* key) {
       uint32_t k = encKeys_[4 * (kRounds - r) + c];
       if (r != 0 && r != kRounds) k = kU[0][B(k, 0)] ^ kU[1][B(k, 1)] ^ kU[2][B(k, 2)] ^ kU[3][B(k, 3)];
       decKeys_[4 * r + c] = k;
+    }
+  }
+  // The instructions take the state in byte order, which is the big-endian
+  // word packing above; their decryption round keys are those of the same
+  // equivalent inverse cipher.
+  for (int r = 0; r <= kRounds; ++r) {
+    for (int c = 0; c < 4; ++c) {
+      Store(niEncKeys_[r] + 4 * c, encKeys_[4 * r + c]);
+      Store(niDecKeys_[r] + 4 * c, decKeys_[4 * r + c]);
     }
   }
 }
@@ -166,10 +179,12 @@ void CRijndael::DecryptOneBlock(const uint8_t* in, uint8_t* out) const {
 }
 
 void CRijndael::EncryptBlocks(const uint8_t* in, uint8_t* out, size_t length) const {
+  if (aesNi_) return AesNiEncryptBlocks(niEncKeys_, in, out, length);
   for (size_t i = 0; i + 16 <= length; i += 16) EncryptOneBlock(in + i, out + i);
 }
 
 void CRijndael::DecryptBlocks(const uint8_t* in, uint8_t* out, size_t length) const {
+  if (aesNi_) return AesNiDecryptBlocks(niDecKeys_, in, out, length);
   for (size_t i = 0; i + 16 <= length; i += 16) DecryptOneBlock(in + i, out + i);
 }
 

@@ -6,7 +6,9 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
+#include "crypto/des_fast.h"
 #include "crypto/key_block.h"
 #include "crypto/rijndael.h"
 #include "fileenc/file_system.h"
@@ -59,17 +61,26 @@ void TransformChunk(int32_t algorithm, Direction direction, uint8_t* buffer, siz
 // Transforms a run of consecutive chunks in place: every chunk but possibly the
 // last must be whole. The result is byte for byte that of TransformChunk on
 // each chunk; the per-chunk cipher setup, which is the same for every whole
-// chunk, is done once here.
+// chunk, is done once here. Chunks are independent, so DES, the one cipher
+// slower than the disk, spreads whole chunks over `threads` threads.
 class BodyTransformer {
  public:
-  BodyTransformer(int32_t algorithm, Direction direction, const KeyBlock& key);
+  BodyTransformer(int32_t algorithm, Direction direction, const KeyBlock& key, unsigned threads = DefaultThreads());
   void Transform(uint8_t* buffer, size_t length);
 
+  // One per processor.
+  static unsigned DefaultThreads();
+
  private:
+  void TransformWholeChunks(uint8_t* buffer, size_t length) const;
+  void DesInParallel(uint8_t* buffer, size_t length) const;
+
   int32_t algorithm_;
   Direction direction_;
   KeyBlock key_;
+  unsigned threads_;
   CRijndael aes_;
+  std::optional<CDesFast> des_;
   std::array<uint8_t, kChunkSize> rc4Stream_{};  // keystream of one whole chunk
 };
 

@@ -17,8 +17,16 @@ namespace {
 // beside the file, so the final rename stays on one volume.
 constexpr wchar_t kTempSuffix[] = L"writebyqmr";
 constexpr wchar_t kPackedSuffix[] = L".szip";
-// Whole chunks per read, so only the last buffer of a file can end in a partial chunk.
-constexpr size_t kStreamBufferSize = 64 * kChunkSize;
+// Whole chunks per read, so only the last buffer of a file can end in a partial
+// chunk; large enough that system calls and thread starts are few per byte,
+// small enough that memory does not grow with the file.
+constexpr size_t kStreamBufferSize = 1024 * kChunkSize;
+
+// A small file needs no more buffer than its own length in whole chunks.
+size_t StreamBufferSize(uint64_t total) {
+  const uint64_t chunks = total / kChunkSize + 1;
+  return chunks * kChunkSize < kStreamBufferSize ? static_cast<size_t>(chunks * kChunkSize) : kStreamBufferSize;
+}
 
 // Endings of the per-file messages "文件:<path>  <ending>".
 constexpr wchar_t kCannotOpen[] = L"打不开!";
@@ -81,7 +89,7 @@ StreamResult WriteTransformed(FileHandle& source, const std::wstring& tempPath, 
     const auto bytes = EncodeHeader(*header);
     ok = out.Write(bytes.data(), bytes.size());
   }
-  std::vector<uint8_t> buffer(kStreamBufferSize);
+  std::vector<uint8_t> buffer(StreamBufferSize(total));
   uint64_t done = 0;
   bool atEnd = false;
   while (ok && !atEnd) {

@@ -63,6 +63,8 @@ class FileHandle {
   void* handle_ = reinterpret_cast<void*>(static_cast<intptr_t>(-1));
 #else
   int fd_ = -1;
+  // Written bytes not yet handed to the device (see Write).
+  uint64_t written_ = 0, writebackFrom_ = 0;
 #endif
 };
 

@@ -211,5 +211,27 @@ TEST(BodyTransformer, EqualsChunkByChunkTransform) {
   }
 }
 
+// Whole chunks are shared out among threads; the shares must meet exactly,
+// whatever the thread count, chunk count and tail, and whatever the key.
+TEST(BodyTransformer, ThreadedTransformEqualsChunkByChunkTransform) {
+  const std::pair<const KeyBlock*, Direction> runs[] = {{&kKey, Direction::kEncrypt},
+                                                        {&kOtherKey, Direction::kDecrypt}};
+  for (const auto& [key, d] : runs) {
+    // 33 chunks split in two at most; 67 and a tail in up to four shares.
+    for (size_t n : {size_t{33 * 1024}, size_t{67 * 1024 + 9}}) {
+      const auto input = RandomBytes(n, static_cast<unsigned>(n));
+      auto expected = input;
+      for (size_t at = 0; at < n; at += kChunkSize) {
+        TransformChunk(kDes, d, expected.data() + at, std::min(kChunkSize, n - at), *key);
+      }
+      for (unsigned threads : {1u, 2u, 3u, 8u}) {
+        auto actual = input;
+        BodyTransformer(kDes, d, *key, threads).Transform(actual.data(), n);
+        EXPECT_EQ(actual, expected) << "length " << n << " threads " << threads;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vellumo
