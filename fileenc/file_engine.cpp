@@ -122,6 +122,18 @@ StreamResult WriteTransformed(FileHandle& source, const std::wstring& tempPath, 
 
 FileEngine::FileEngine(Reporter& reporter, unsigned codePage) : reporter_(reporter), codePage_(codePage) {}
 
+FileEngine::~FileEngine() { SyncChangedFolder(); }
+
+void FileEngine::FolderChanged(const std::wstring& folder) {
+  if (folder != unsyncedFolder_) SyncChangedFolder();
+  unsyncedFolder_ = folder;
+}
+
+void FileEngine::SyncChangedFolder() {
+  if (!unsyncedFolder_.empty()) SyncFolder(unsyncedFolder_);
+  unsyncedFolder_.clear();
+}
+
 void FileEngine::Fail(const std::wstring& path, const wchar_t* ending) {
   ++failed_;
   reporter_.Refuse(L"文件:" + path + L"  " + ending);
@@ -187,11 +199,13 @@ void FileEngine::ProcessFile(const FileJob& job) {
   // Replaced in one step, so a file of this name exists at every moment.
   const uint32_t attributes = GetAttributes(path);
   SetNormalAttributes(path);
-  if (!ReplaceFileAtomically(tempPath, path)) {
+  if (!ReplaceFileAtomically(tempPath, path, FolderSync::kLater)) {
     if (attributes != UINT32_MAX) SetAttributes(path, attributes);
     DeleteFilePath(tempPath);
-    Fail(path, kReplaceFailed);
+    return Fail(path, kReplaceFailed);
   }
+  const size_t cut = LastSeparator(path);
+  FolderChanged(cut == std::wstring::npos ? std::wstring(L".") : cut == 0 ? path.substr(0, 1) : path.substr(0, cut));
 }
 
 void FileEngine::ProcessFolder(const FileJob& job) {

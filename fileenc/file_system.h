@@ -100,7 +100,14 @@ bool CopyFilePath(const std::wstring& from, const std::wstring& to, bool failIfE
 // Puts `from` in the place of `to` in one step, replacing it, so that there is
 // never a moment without a file named `to`; the data is on the device first.
 // On POSIX `from` takes the permission bits of the `to` it replaces.
-bool ReplaceFileAtomically(const std::wstring& from, const std::wstring& to);
+// With FolderSync::kLater the new name is on the device only once the caller
+// has called SyncFolder on the folder (a crash before that leaves the old
+// file whole), so a walk through many files syncs each folder once.
+enum class FolderSync { kNow, kLater };
+bool ReplaceFileAtomically(const std::wstring& from, const std::wstring& to, FolderSync sync);
+// Puts a folder's names on the device (a no-op where a move is written
+// through, as on Windows).
+bool SyncFolder(const std::wstring& folder);
 
 // Path text helpers (pure string work).
 std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);

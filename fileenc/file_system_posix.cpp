@@ -23,14 +23,6 @@ std::wstring ParentOf(const std::wstring& path) {
   return cut == 0 ? L"/" : path.substr(0, cut);
 }
 
-bool SyncFolder(const std::wstring& folder) {
-  int fd = ::open(ToUtf8(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return false;
-  bool ok = ::fsync(fd) == 0;
-  ::close(fd);
-  return ok;
-}
-
 }  // namespace
 
 FileHandle::~FileHandle() { Close(); }
@@ -255,14 +247,22 @@ bool CopyFilePath(const std::wstring& from, const std::wstring& to, bool failIfE
   return ok;
 }
 
-bool ReplaceFileAtomically(const std::wstring& from, const std::wstring& to) {
+bool SyncFolder(const std::wstring& folder) {
+  int fd = ::open(ToUtf8(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = ::fsync(fd) == 0;
+  ::close(fd);
+  return ok;
+}
+
+bool ReplaceFileAtomically(const std::wstring& from, const std::wstring& to, FolderSync sync) {
   // The caller has synced `from`; rename replaces `to` in one step, and the
   // folder sync makes the new name last through a crash. The replacement keeps
   // the permission bits of the file it replaces, so a private file stays private.
   struct stat st;
   if (StatPath(to, st)) ::chmod(ToUtf8(from).c_str(), st.st_mode & 07777);
   if (::rename(ToUtf8(from).c_str(), ToUtf8(to).c_str()) != 0) return false;
-  SyncFolder(ParentOf(to));
+  if (sync == FolderSync::kNow) SyncFolder(ParentOf(to));
   return true;
 }
 

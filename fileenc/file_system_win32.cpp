@@ -182,13 +182,16 @@ bool CopyFilePath(const std::wstring& from, const std::wstring& to, bool failIfE
   return CopyFileW(from.c_str(), to.c_str(), failIfExists) != 0;
 }
 
-bool ReplaceFileAtomically(const std::wstring& from, const std::wstring& to) {
+bool SyncFolder(const std::wstring&) { return true; }
+
+bool ReplaceFileAtomically(const std::wstring& from, const std::wstring& to, FolderSync) {
   // MoveFileEx refuses a read-only target on Windows; the caller has cleared
   // the attributes, but make sure.
   DWORD attrs = GetFileAttributesW(to.c_str());
   if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_READONLY)) {
     SetFileAttributesW(to.c_str(), attrs & ~FILE_ATTRIBUTE_READONLY);
   }
+  // Written through: the move is on the device when the call returns.
   return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 

@@ -191,7 +191,7 @@ bool PutInPlace(const std::wstring& temp, const std::wstring& target) {
   const uint32_t previous = GetAttributes(target);
   const bool existed = previous != UINT32_MAX;
   if (existed) SetNormalAttributes(target);
-  if (ReplaceFileAtomically(temp, target)) return true;
+  if (ReplaceFileAtomically(temp, target, FolderSync::kNow)) return true;
   if (existed) SetAttributes(target, previous);
   return false;
 }
