@@ -9,7 +9,16 @@ if(WIN32)
     UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
 endif()
 
-if(VELLUMO_SANITIZE)
+if(VELLUMO_FUZZ)
+  # Coverage for libFuzzer on every library, and the sanitizers the fuzzers
+  # rely on to see a fault; the fuzz targets add libFuzzer's main when linking.
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "VELLUMO_FUZZ needs clang (the fuzz preset)")
+  endif()
+  target_compile_options(vellumo_options INTERFACE
+    -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  target_link_options(vellumo_options INTERFACE -fsanitize=address,undefined)
+elseif(VELLUMO_SANITIZE)
   target_compile_options(vellumo_options INTERFACE
     -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
   target_link_options(vellumo_options INTERFACE -fsanitize=address,undefined)

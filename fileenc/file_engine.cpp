@@ -284,15 +284,19 @@ void FileEngine::PackAndEncrypt(const std::vector<std::wstring>& entries, const 
     ++processed_;
     return Fail(archivePath, kCannotOpen);
   }
+  // The other items are still packed; the user learns which one is missing.
+  std::vector<std::wstring> notPacked;
   for (const std::wstring& item : entries) {
-    // The other items are still packed; the user learns which one is missing.
-    if (!AddPathToArchive(archive.get(), item)) Fail(item, kPackFailed);
+    if (!AddPathToArchive(archive.get(), item)) notPacked.push_back(item);
   }
   if (CloseArchive(archive) != kZipOk) {
+    // The archive could not be written (a full disk): that is the one failure
+    // to report; the items it could not take are not to blame.
     ++processed_;
     DeleteFilePath(archivePath);
     return Fail(archivePath, kReadWriteFailed);
   }
+  for (const std::wstring& item : notPacked) Fail(item, kPackFailed);
 
   FileJob job;
   job.path = archivePath;

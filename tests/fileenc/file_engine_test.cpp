@@ -5,6 +5,7 @@
 #include <minizip/zip.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -351,6 +352,83 @@ TEST_F(FileEngineTest, FolderWalksTreatEveryFileBelowAndGoOnAfterRefusals) {
   for (const auto& message : reporter_.refusals) EXPECT_NE(message.find(L"  不是密文!"), std::wstring::npos);
   EXPECT_EQ(engine_.processed(), 15);
   EXPECT_TRUE(fs::is_directory(P(Path("资料/空目录"))));
+}
+
+// Names the ANSI code page (936) cannot hold, hidden files, and paths at and
+// past 259 characters, where Windows' classic path limit lies (the temporary
+// file's name is 10 characters longer still). Each file is either transformed
+// and restored exactly, or refused with one of the engine's messages and left
+// as it was; no temporary file stays either way.
+TEST_F(FileEngineTest, NamesOutsideTheCodePageHiddenFilesAndLongPathsLoseNothing) {
+  const std::wstring base = Path("");
+  auto padded = [&](size_t length) {
+    // Folders of 50 characters, then a file name that brings the path to `length`.
+    std::wstring path = base;
+    while (length - path.size() > 60) path = JoinPath(path, std::wstring(50, L'd'));
+    return JoinPath(path, std::wstring(length - path.size() - 1, L'f'));
+  };
+  struct Case {
+    std::wstring path;
+    uint32_t attributes;
+  };
+  const std::vector<Case> cases = {
+      {Path("한국어.txt"), 0},
+      {Path("表情😀/فارسی.bin"), 0},
+      {Path("Ωmega ßtraße.doc"), kAttrHidden},
+      {Path("隐藏/系统.dat"), kAttrHidden | kAttrSystem | kAttrReadOnly},
+      {padded(249), 0},  // its temporary file's path is 259 characters
+      {padded(259), 0},
+      {padded(260), 0},
+      {padded(300), 0},
+  };
+  const std::vector<std::wstring> endings = {L"打不开!", L"读写失败!", L"替换失败!"};
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const std::wstring& path = cases[i].path;
+    SCOPED_TRACE(testing::Narrow(path) + " (" + std::to_string(path.size()) + " characters)");
+    // Made through the engine's own file functions: std::filesystem may not reach a long path.
+    const size_t cut = path.find_last_of(kSep);
+    ASSERT_TRUE(CreateFolders(path.substr(0, cut)));
+    const Bytes plain = RandomBytes(3000 + i, static_cast<unsigned>(i));
+    {
+      FileHandle out;
+      if (!out.CreateForWrite(path)) {
+        ASSERT_GE(path.size(), 259u) << "only a long path may be out of reach";
+        std::printf("a path of %zu characters cannot be made here\n", path.size());
+        continue;
+      }
+      ASSERT_TRUE(out.Write(plain.data(), plain.size()));
+      ASSERT_TRUE(out.Close());
+    }
+    if (cases[i].attributes) {
+      ASSERT_TRUE(SetAttributes(path, cases[i].attributes));
+    }
+    auto contents = [&] {
+      FileHandle in;
+      Bytes bytes(1 << 16);
+      if (!in.OpenReadExclusive(path)) return Bytes();
+      bytes.resize(static_cast<size_t>(std::max<int64_t>(0, in.Read(bytes.data(), bytes.size()))));
+      return bytes;
+    };
+
+    for (const bool decrypt : {false, true}) {
+      reporter_.refusals.clear();
+      engine_.ProcessFile(Job(path, decrypt));
+      EXPECT_FALSE(PathExists(path + L"writebyqmr"));
+      if (reporter_.refusals.empty()) {
+        EXPECT_EQ(contents(), decrypt ? plain : Encrypted(plain, kAes, kKey));
+        continue;
+      }
+      ASSERT_EQ(reporter_.refusals.size(), 1u);
+      const std::wstring& message = reporter_.refusals[0];
+      std::printf("a path of %zu characters is refused: %s\n", path.size(), testing::Narrow(message).c_str());
+      EXPECT_TRUE(std::any_of(endings.begin(), endings.end(),
+                              [&](const std::wstring& e) { return message == Message(path, e); }))
+          << testing::Narrow(message);
+      EXPECT_GE(path.size(), 249u) << "only a long path may be refused";
+      EXPECT_EQ(contents(), decrypt ? Encrypted(plain, kAes, kKey) : plain);
+      break;
+    }
+  }
 }
 
 TEST_F(FileEngineTest, AFolderThatCannotBeListedIsReported) {
