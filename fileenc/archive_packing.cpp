@@ -3,17 +3,6 @@
 #include <vector>
 
 namespace vellumo {
-namespace {
-
-bool IsSeparator(wchar_t c) {
-#ifdef _WIN32
-  return c == L'\\' || c == L'/';
-#else
-  return c == L'/';
-#endif
-}
-
-}  // namespace
 
 bool AddPathToArchive(ZipWriter* archive, const std::wstring& path) {
   if (!archive || !PathExists(path)) return false;
@@ -21,9 +10,9 @@ bool AddPathToArchive(ZipWriter* archive, const std::wstring& path) {
 
   // Split into the parent and the folder's own name, which starts every entry.
   std::wstring folder = path;
-  while (folder.size() > 1 && IsSeparator(folder.back())) folder.pop_back();
+  while (folder.size() > 1 && IsPathSeparator(folder.back())) folder.pop_back();
   size_t cut = folder.size();
-  while (cut > 0 && !IsSeparator(folder[cut - 1])) --cut;
+  while (cut > 0 && !IsPathSeparator(folder[cut - 1])) --cut;
   const std::wstring name = folder.substr(cut);
   std::wstring parent;
   if (cut == 0) {

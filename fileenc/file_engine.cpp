@@ -39,17 +39,9 @@ constexpr wchar_t kReplaceFailed[] = L"替换失败!";
 constexpr wchar_t kPacksItself[] = L"不能打包自身!";
 constexpr wchar_t kPackFailed[] = L"打包失败!";
 
-bool IsSeparator(wchar_t c) {
-#ifdef _WIN32
-  return c == L'\\' || c == L'/';
-#else
-  return c == L'/';
-#endif
-}
-
 size_t LastSeparator(const std::wstring& path) {
   for (size_t i = path.size(); i > 0; --i) {
-    if (IsSeparator(path[i - 1])) return i - 1;
+    if (IsPathSeparator(path[i - 1])) return i - 1;
   }
   return std::wstring::npos;
 }
@@ -58,9 +50,9 @@ size_t LastSeparator(const std::wstring& path) {
 // trailing separator, and on Windows without regard to case.
 std::wstring ComparablePath(std::wstring path) {
 #ifdef _WIN32
-  for (wchar_t& c : path) c = IsSeparator(c) ? L'\\' : static_cast<wchar_t>(std::towupper(c));
+  for (wchar_t& c : path) c = IsPathSeparator(c) ? L'\\' : static_cast<wchar_t>(std::towupper(c));
 #endif
-  while (path.size() > 1 && IsSeparator(path.back())) path.pop_back();
+  while (path.size() > 1 && IsPathSeparator(path.back())) path.pop_back();
   return path;
 }
 
@@ -70,7 +62,7 @@ bool ItemHoldsPath(const std::wstring& item, const std::wstring& archive) {
   const std::wstring b = ComparablePath(archive);
   if (a == b) return true;
   return IsFolder(item) && b.size() > a.size() && b.compare(0, a.size(), a) == 0 &&
-         (IsSeparator(a.back()) || IsSeparator(b[a.size()]));
+         (IsPathSeparator(a.back()) || IsPathSeparator(b[a.size()]));
 }
 
 enum class StreamResult { kOk, kCannotCreate, kIoError };
@@ -257,7 +249,7 @@ std::wstring PackedFileName(const std::wstring& firstEntry) {
   std::wstring name = firstEntry;
   if (IsFolder(name)) {
     // "D:\docs\project\" names the folder too; the archive goes beside it.
-    while (name.size() > 1 && IsSeparator(name.back()) && name[name.size() - 2] != L':') name.pop_back();
+    while (name.size() > 1 && IsPathSeparator(name.back()) && name[name.size() - 2] != L':') name.pop_back();
     return name + kPackedSuffix;
   }
   const size_t cut = LastSeparator(name);

@@ -15,6 +15,15 @@ constexpr wchar_t kPathSeparator = L'\\';
 constexpr wchar_t kPathSeparator = L'/';
 #endif
 
+// Windows takes either slash in a path; POSIX only '/'.
+constexpr bool IsPathSeparator(wchar_t c) {
+#ifdef _WIN32
+  return c == L'\\' || c == L'/';
+#else
+  return c == L'/';
+#endif
+}
+
 // DOS attribute bits, as stored in ZIP entries and used by Windows.
 enum FileAttribute : uint32_t {
   kAttrReadOnly = 0x01,
