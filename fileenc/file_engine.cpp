@@ -137,8 +137,10 @@ void FileEngine::ProcessFile(const FileJob& job) {
   const std::wstring& path = job.path;
   const KeyBlock& key = *job.key;
 
+  // A link is not transformed: the replace would put an encrypted copy in place
+  // of the link and leave its target in the clear.
   FileHandle source;
-  if (!source.OpenReadExclusive(path)) return Fail(path, kCannotOpen);
+  if (IsSymbolicLink(path) || !source.OpenReadExclusive(path)) return Fail(path, kCannotOpen);
   reporter_.Status((job.decrypt ? L"正在解密文件:" : L"正在加密文件:") + path);
 
   const HeaderCheck check = CheckHeader(source, key);

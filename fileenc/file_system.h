@@ -85,6 +85,8 @@ struct DirEntry {
 
 bool PathExists(const std::wstring& path);
 bool IsFolder(const std::wstring& path);
+// True for a symbolic link itself (POSIX); always false on Windows.
+bool IsSymbolicLink(const std::wstring& path);
 // Entries of a folder except "." and "..", in the order the system returns them
 // (hidden and system files included). False when the folder cannot be read.
 bool ListFolder(const std::wstring& folder, std::vector<DirEntry>& entries);

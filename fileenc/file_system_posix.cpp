@@ -127,6 +127,11 @@ bool PathExists(const std::wstring& path) {
   return StatPath(path, st);
 }
 
+bool IsSymbolicLink(const std::wstring& path) {
+  struct stat st;
+  return ::lstat(ToUtf8(path).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
 bool IsFolder(const std::wstring& path) {
   struct stat st;
   return StatPath(path, st) && S_ISDIR(st.st_mode);
@@ -141,9 +146,10 @@ bool ListFolder(const std::wstring& folder, std::vector<DirEntry>& entries) {
     DirEntry entry;
     FromUtf8(e->d_name, entry.name);  // a name that is not UTF-8 shows U+FFFD
     std::wstring full = JoinPath(folder, entry.name);
+    // A name that is not UTF-8 cannot be reached through its wide form; it
+    // stays in the list so that the walk reports it instead of passing it by.
     struct stat st;
-    if (::lstat(ToUtf8(full).c_str(), &st) != 0) continue;
-    entry.isFolder = S_ISDIR(st.st_mode);
+    entry.isFolder = ::lstat(ToUtf8(full).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
     entry.attributes = GetAttributes(full);
     entries.push_back(std::move(entry));
   }

@@ -96,6 +96,9 @@ bool FileHandle::Close() {
 
 bool PathExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+// Links on Windows are left to the file system as they always were.
+bool IsSymbolicLink(const std::wstring&) { return false; }
+
 bool IsFolder(const std::wstring& path) {
   DWORD a = GetFileAttributesW(path.c_str());
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);

@@ -289,6 +289,33 @@ TEST_F(FileEngineTest, TheReplacedFileKeepsThePermissionsOfTheSource) {
 }
 #endif
 
+#ifndef _WIN32
+// POSIX walks: a link is refused rather than replaced by an encrypted copy
+// while its target stays in the clear, and a name that is not UTF-8 (which
+// the wide path cannot reach) is reported rather than passed by in silence.
+TEST_F(FileEngineTest, LinksAndNamesThatAreNotUtf8AreReportedAndLeftAsTheyAre) {
+  const std::wstring folder = Path("walk");
+  const std::wstring target = Path("outside.txt");
+  const Bytes plain = TextBytes("the link's target");
+  Write(target, plain);
+  Write(Path("walk/ordinary.txt"), plain);
+  fs::create_symlink(P(target), P(Path("walk/link.txt")));
+  const std::string oddName = P(folder).string() + "/gbk-\xC3\xFB.txt";  // not UTF-8
+  WriteFileBytes(oddName, plain);
+
+  engine_.ProcessFolder(Job(folder, false));
+  std::vector<std::wstring> refusals = reporter_.refusals;
+  std::sort(refusals.begin(), refusals.end());
+  ASSERT_EQ(refusals.size(), 2u);
+  EXPECT_EQ(refusals[0], Message(Path("walk/gbk-\uFFFD\uFFFD.txt"), L"打不开!"));
+  EXPECT_EQ(refusals[1], Message(Path("walk/link.txt"), L"打不开!"));
+  EXPECT_EQ(Read(Path("walk/ordinary.txt")), Encrypted(plain, kAes, kKey));
+  EXPECT_TRUE(fs::is_symlink(P(Path("walk/link.txt"))));
+  EXPECT_EQ(Read(target), plain);
+  EXPECT_EQ(ReadFileBytes(oddName), plain);
+}
+#endif
+
 TEST_F(FileEngineTest, AStaleTemporaryFileIsOverwritten) {
   const std::wstring path = Path("b.txt");
   const Bytes plain = TextBytes("short");
