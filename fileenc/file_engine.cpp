@@ -71,8 +71,14 @@ enum class StreamResult { kOk, kCannotCreate, kIoError };
 // a new `tempPath`, and puts it on the device. On failure the temporary file is gone.
 StreamResult WriteTransformed(FileHandle& source, const std::wstring& tempPath, const EncryptedFileHeader* header,
                               BodyTransformer& transformer, uint64_t total, Reporter& reporter) {
-  // A read-only leftover of an interrupted run would refuse to be overwritten.
-  if (PathExists(tempPath)) SetNormalAttributes(tempPath);
+  // A link at the temporary name was not left by us: it goes, so that nothing
+  // is written through it. A read-only leftover of an interrupted run would
+  // refuse to be overwritten.
+  if (IsSymbolicLink(tempPath)) {
+    DeleteFilePath(tempPath);
+  } else if (PathExists(tempPath)) {
+    SetNormalAttributes(tempPath);
+  }
   FileHandle out;
   if (!out.CreateForWrite(tempPath)) return StreamResult::kCannotCreate;
 

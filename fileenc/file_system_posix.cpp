@@ -59,7 +59,8 @@ bool FileHandle::OpenReadExclusive(const std::wstring& path) {
 
 bool FileHandle::CreateForWrite(const std::wstring& path) {
   Close();
-  fd_ = ::open(ToUtf8(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  // Never written through a link put in the way.
+  fd_ = ::open(ToUtf8(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
   written_ = writebackFrom_ = 0;
   return fd_ >= 0;
 }

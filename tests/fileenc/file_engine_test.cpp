@@ -17,7 +17,10 @@
 #else
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 #endif
 
 #include "crypto/crc32.h"
@@ -243,24 +246,49 @@ TEST_F(FileEngineTest, ATemporaryFileThatCannotBeCreatedIsReported) {
 }
 
 #ifndef _WIN32
-// A full disk in the middle of the body: the temporary file leads to /dev/full,
-// which takes no bytes.
+// A full disk in the middle of the body: a file size limit (with SIGXFSZ
+// ignored) makes the temporary file's writes fail past 64 KiB.
 TEST_F(FileEngineTest, AWriteErrorMidwayRemovesTheTemporaryFileAndKeepsTheSource) {
-  ASSERT_TRUE(fs::exists("/dev/full"));
   const std::wstring path = Path("大文件.bin");
   for (bool decrypt : {false, true}) {
     SCOPED_TRACE(decrypt ? "decrypting" : "encrypting");
     const Bytes content = decrypt ? Encrypted(RandomBytes(200000, 1), kAes, kKey) : RandomBytes(200000, 2);
     Write(path, content);
-    fs::create_symlink("/dev/full", P(path + L"writebyqmr"));
     reporter_.refusals.clear();
 
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit limit = saved;
+    limit.rlim_cur = 64 * 1024;
+    ::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
     engine_.ProcessFile(Job(path, decrypt));
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ::signal(SIGXFSZ, SIG_DFL);
+
     EXPECT_EQ(reporter_.refusals, std::vector<std::wstring>{Message(path, L"读写失败!")});
     EXPECT_EQ(Read(path), content);
     EXPECT_FALSE(fs::exists(fs::symlink_status(P(path + L"writebyqmr"))));
   }
   EXPECT_EQ(engine_.failed(), 2);
+}
+
+// A link planted at the temporary name (in a folder shared with someone else)
+// is removed, not written through: what it points at stays as it was.
+TEST_F(FileEngineTest, ALinkAtTheTemporaryNameIsNotWrittenThrough) {
+  const std::wstring path = Path("c.txt");
+  const std::wstring victim = Path("victim.txt");
+  const Bytes plain = TextBytes("to be encrypted");
+  const Bytes other = TextBytes("someone else's file");
+  Write(path, plain);
+  Write(victim, other);
+  fs::create_symlink(P(victim), P(path + L"writebyqmr"));
+
+  engine_.ProcessFile(Job(path, false));
+  EXPECT_TRUE(reporter_.refusals.empty());
+  EXPECT_EQ(Read(path), Encrypted(plain, kAes, kKey));
+  EXPECT_FALSE(fs::is_symlink(P(path)));
+  EXPECT_EQ(Read(victim), other);
 }
 #endif
 
