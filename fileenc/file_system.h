@@ -80,7 +80,6 @@ class FileHandle {
 struct DirEntry {
   std::wstring name;  // without the folder
   bool isFolder = false;
-  uint32_t attributes = 0;
 };
 
 bool PathExists(const std::wstring& path);

@@ -151,7 +151,6 @@ bool ListFolder(const std::wstring& folder, std::vector<DirEntry>& entries) {
     // stays in the list so that the walk reports it instead of passing it by.
     struct stat st;
     entry.isFolder = ::lstat(ToUtf8(full).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    entry.attributes = GetAttributes(full);
     entries.push_back(std::move(entry));
   }
   ::closedir(dir);

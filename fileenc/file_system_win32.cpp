@@ -114,7 +114,6 @@ bool ListFolder(const std::wstring& folder, std::vector<DirEntry>& entries) {
     DirEntry e;
     e.name = fd.cFileName;
     e.isFolder = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    e.attributes = fd.dwFileAttributes;
     entries.push_back(std::move(e));
   } while (FindNextFileW(find, &fd));
   FindClose(find);
