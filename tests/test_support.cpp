@@ -52,6 +52,13 @@ std::wstring Widen(const std::string& utf8) {
 
 std::string Narrow(const std::wstring& wide) { return ToUtf8(wide); }
 
+std::vector<uint8_t> RandomBytes(size_t length, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::vector<uint8_t> out(length);
+  for (auto& b : out) b = static_cast<uint8_t>(gen());
+  return out;
+}
+
 std::vector<uint8_t> ReadFileBytes(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot open " + path.string());

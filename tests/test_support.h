@@ -22,6 +22,9 @@ inline std::string ToHex(const std::vector<uint8_t>& v) { return ToHex(v.data(),
 std::wstring Widen(const std::string& utf8);   // UTF-8 -> wide
 std::string Narrow(const std::wstring& wide);  // wide -> UTF-8
 
+// The same bytes for the same seed on every platform (mt19937 is fully specified).
+std::vector<uint8_t> RandomBytes(size_t length, unsigned seed);
+
 std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
 

@@ -22,6 +22,7 @@ namespace vellumo {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::RandomBytes;
 using testing::FromHex;
 using testing::ReadFileBytes;
 using testing::TempDir;
@@ -46,13 +47,6 @@ std::wstring W(const fs::path& path) {
 }
 
 std::vector<uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
-
-std::vector<uint8_t> RandomBytes(size_t length, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::vector<uint8_t> out(length);
-  for (auto& b : out) b = static_cast<uint8_t>(gen());
-  return out;
-}
 
 // One central directory record, read straight from the archive's bytes.
 struct CentralRecord {

@@ -29,6 +29,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
+using testing::RandomBytes;
 using testing::P;
 using testing::ReadFileBytes;
 using testing::TempDir;
@@ -36,13 +37,6 @@ using testing::W;
 using testing::WriteFileBytes;
 
 const KeyBlock kKey = {'d', 'i', 's', 'k', 'f', 'u', 'l', 'l'};
-
-Bytes RandomBytes(size_t length, unsigned seed) {
-  std::mt19937 gen(seed);
-  Bytes out(length);
-  for (auto& b : out) b = static_cast<uint8_t>(gen());
-  return out;
-}
 
 class Recorder : public Reporter {
  public:

@@ -16,6 +16,7 @@
 namespace vellumo {
 namespace {
 
+using testing::RandomBytes;
 using testing::FromHex;
 using testing::TempDir;
 using testing::ToHex;
@@ -31,13 +32,6 @@ KeyBlock Block(const std::string& hex) {
 
 const KeyBlock kKey = Block("30313233343536373839616263646566");       // "0123456789abcdef"
 const KeyBlock kOtherKey = Block("bcd3c3dcb2e2cad4c3dcd4bf00000000");  // a GBK key text
-
-std::vector<uint8_t> RandomBytes(size_t length, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::vector<uint8_t> out(length);
-  for (auto& b : out) b = static_cast<uint8_t>(gen());
-  return out;
-}
 
 std::vector<uint8_t> ValidHeader(const KeyBlock& key) {
   const auto h = EncodeHeader(MakeHeader(kAes, key, false));

@@ -36,6 +36,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
+using testing::RandomBytes;
 using testing::FromHex;
 using testing::P;
 using testing::ReadFileBytes;
@@ -55,13 +56,6 @@ KeyBlock Block(const std::string& hex) {
 
 const KeyBlock kKey = Block("bcd3c3dcb2e2cad4c3dcd4bf00000000");
 const KeyBlock kOtherKey = Block("30313233343536373839616263646566");
-
-Bytes RandomBytes(size_t length, unsigned seed) {
-  std::mt19937 gen(seed);
-  Bytes out(length);
-  for (auto& b : out) b = static_cast<uint8_t>(gen());
-  return out;
-}
 
 Bytes TextBytes(const std::string& text) { return {text.begin(), text.end()}; }
 
