@@ -18,6 +18,7 @@ namespace vellumo::testing {
 namespace {
 
 VorlinkModule* module = nullptr;
+std::filesystem::path logFolder;
 
 class VorlinkEnvironment : public ::testing::Environment {
  public:
@@ -39,8 +40,8 @@ class VorlinkEnvironment : public ::testing::Environment {
     module->folder = folder.wstring() + L"\\";
     module->dllPath = module->folder + VORLINK_DLL_NAME;
     module->decoyPath = (temp_->path() / L"Vorlink.exe").wstring();
-    module->logPath = (temp_->path() / L"started.txt").wstring();
-    SetEnvironmentVariableW(L"VORLINK_RECORD", module->logPath.c_str());
+    logFolder = temp_->path();
+    ClearStartRecords();
     module->module = LoadLibraryW(module->dllPath.c_str());
     ASSERT_NE(module->module, nullptr);
     module->getClassObject = reinterpret_cast<decltype(module->getClassObject)>(
@@ -146,7 +147,7 @@ std::vector<StartRecord> StartRecords() {
 }
 
 std::vector<StartRecord> WaitForStartRecords(size_t count) {
-  for (int i = 0; i < 200; ++i) {
+  for (int i = 0; i < 600; ++i) {
     std::vector<StartRecord> records = StartRecords();
     if (records.size() >= count) return records;
     Sleep(50);
@@ -154,7 +155,13 @@ std::vector<StartRecord> WaitForStartRecords(size_t count) {
   return StartRecords();
 }
 
-void ClearStartRecords() { DeleteFileW(module->logPath.c_str()); }
+// A new log for what starts from now on (programs inherit the name), so a
+// late writer from before, or a log still held open, can't show up in it.
+void ClearStartRecords() {
+  static int generation = 0;
+  module->logPath = (logFolder / (L"started-" + std::to_wstring(++generation) + L".txt")).wstring();
+  SetEnvironmentVariableW(L"VORLINK_RECORD", module->logPath.c_str());
+}
 
 void SetClipboardHasText(bool hasText) {
   for (int i = 0; i < 50 && !OpenClipboard(ClipboardOwner()); ++i) Sleep(20);

@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <objidl.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,14 @@ struct VorlinkModule {
 
 // Set up once for the test program (a GoogleTest environment).
 const VorlinkModule& Vorlink();
+
+// Releases an interface pointer at scope end, so a failed assertion doesn't
+// leave objects alive into the tests after it (they check the DLL's count).
+struct ComRelease {
+  void operator()(IUnknown* object) const { object->Release(); }
+};
+template <typename T>
+using ComRef = std::unique_ptr<T, ComRelease>;
 
 // An interface pointer of the DLL, created through its exported factory.
 template <typename T>
@@ -44,7 +53,8 @@ struct StartRecord {
 };
 
 std::vector<StartRecord> StartRecords();
-// Waits (up to ten seconds) until at least `count` programs have recorded.
+// Waits (up to thirty seconds: a loaded machine starts programs slowly) until
+// at least `count` programs have recorded.
 std::vector<StartRecord> WaitForStartRecords(size_t count);
 void ClearStartRecords();
 

@@ -124,7 +124,7 @@ TEST(VorlinkMenu, SubmenuFollowsSelectionClipboardAndFlags) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     SetClipboardHasText(c.clipboardText);
-    IContextMenu* handler = NewMenuHandler(c.paths);
+    ComRef<IContextMenu> handler(NewMenuHandler(c.paths));
     ASSERT_TRUE(handler);
     HMENU menu = CreatePopupMenu();
     AppendMenuW(menu, MF_STRING, 1, L"Open");
@@ -152,7 +152,6 @@ TEST(VorlinkMenu, SubmenuFollowsSelectionClipboardAndFlags) {
       }
     }
     DestroyMenu(menu);
-    handler->Release();
   }
   SetClipboardHasText(false);
 }
@@ -187,14 +186,14 @@ TEST(VorlinkMenu, CommandsStartTheProgramBesideTheModule) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     SetClipboardHasText(c.clipboardText);
-    IContextMenu* handler = NewMenuHandler(c.paths);
+    ComRef<IContextMenu> handler(NewMenuHandler(c.paths));
     ASSERT_TRUE(handler);
     HMENU menu = CreatePopupMenu();
     ASSERT_TRUE(SUCCEEDED(handler->QueryContextMenu(menu, 0, kFirstId, kFirstId + 50, CMF_NORMAL)));
     SetClipboardHasText(c.clipboardAtClick);
     StampBlock();
     ClearStartRecords();
-    EXPECT_EQ(Invoke(handler, MAKEINTRESOURCEA(c.offset)), S_OK);
+    EXPECT_EQ(Invoke(handler.get(), MAKEINTRESOURCEA(c.offset)), S_OK);
     std::vector<StartRecord> started = WaitForStartRecords(1);
     ASSERT_EQ(started.size(), 1u);
     EXPECT_EQ(started[0].program, program);
@@ -207,7 +206,6 @@ TEST(VorlinkMenu, CommandsStartTheProgramBesideTheModule) {
       EXPECT_EQ(*block, Paths{L"untouched"});
     }
     DestroyMenu(menu);
-    handler->Release();
   }
   SetClipboardHasText(false);
   // Nothing ever ran from the unquoted path's first word.
