@@ -57,7 +57,11 @@ wine wineboot -i </dev/null >/dev/null 2>&1
 winepath_u() { wine winepath -u "$1" 2>/dev/null | tr -d '\r'; }
 # reg prints GBK under the Chinese locale.
 query() { wine reg query "$@" 2>/dev/null | iconv -f gbk -t utf-8 | tr -d '\r'; }
-key_absent() { ! wine reg query "$1" >/dev/null 2>&1; }
+# reg ends with 1 for a key it cannot find; any other failure is not an answer.
+key_absent() {
+  wine reg query "$1" >/dev/null 2>&1
+  [ $? -eq 1 ]
+}
 read_value() {  # KEY NAME ("" for the unnamed value): string or DWORD data
   if [ -z "$2" ]; then query "$1" /ve; else query "$1" /v "$2"; fi |
     sed -n 's/^    .*    REG_[A-Z_]*    \(.*\)$/\1/p'
