@@ -65,19 +65,9 @@ key_absent() {
   wine reg query "$1" >/dev/null 2>&1
   [ $? -eq 1 ]
 }
-read_value() {  # KEY NAME ("" for the unnamed value): string or DWORD data
+value_of() {  # KEY NAME ("" for the unnamed value): string or DWORD data
   if [ -z "$2" ]; then query "$1" /ve; else query "$1" /v "$2"; fi |
     sed -n 's/^    .*    REG_[A-Z_]*    \(.*\)$/\1/p'
-}
-# An empty read is taken again, in case a start of reg failed for wine's own
-# reasons. A value that is really missing or wrong reads the same every time.
-value_of() {
-  for _ in 1 2 3; do
-    data=$(read_value "$1" "$2")
-    [ -n "$data" ] && break
-    sleep 0.5
-  done
-  printf '%s\n' "$data"
 }
 # Waits for the prefix's programs (an uninstaller runs on as a copy of
 # itself after the one started here has returned).
@@ -171,8 +161,7 @@ check_removed() {  # ROUND EXPECTED_EDS_MAPPING
              'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Explorer\ShellIconOverlayIdentifiers\ZentrikIcon'; do
     check "$1: $key removed" key_absent "$key"
   done
-  # An empty value read once when it is the expected answer.
-  if [ -n "$2" ]; then eds=$(value_of 'HKCR\.EDS' ''); else eds=$(read_value 'HKCR\.EDS' ''); fi
+  eds=$(value_of 'HKCR\.EDS' '')
   check "$1: .EDS mapping is '$2' after uninstall (got '$eds')" [ "$eds" = "$2" ]
 }
 

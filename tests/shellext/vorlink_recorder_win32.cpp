@@ -23,15 +23,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
   wchar_t self[MAX_PATH * 2];
   GetModuleFileNameW(nullptr, self, MAX_PATH * 2);
   std::string line = Utf8(self) + "|" + Utf8(GetCommandLineW()) + "\n";
-  // Appends are atomic per write, so programs started close together don't
-  // mix. The host may be reading the log at this moment: retry a refused open
-  // for a while rather than lose the record.
-  HANDLE file = INVALID_HANDLE_VALUE;
-  for (int tries = 0; tries < 100 && file == INVALID_HANDLE_VALUE; ++tries) {
-    if (tries) Sleep(50);
-    file = CreateFileW(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  }
+  // Appends are atomic per write, so programs started close together don't mix.
+  HANDLE file = CreateFileW(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 1;
   DWORD written = 0;
   WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
