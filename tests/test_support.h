@@ -10,7 +10,7 @@
 
 namespace vellumo::testing {
 
-// ../shared/vectors/vectors.json, parsed once.
+// tests/data/vectors/vectors.json, parsed once.
 const nlohmann::json& Vectors();
 std::filesystem::path VectorFile(const std::string& name);  // vectors/files/<name>
 nlohmann::json VectorManifest();                             // vectors/files/manifest.json
