@@ -7,6 +7,8 @@
 ;   TEMPLATE  the key database template docset.dat
 ;   ICON      the program icon
 ;   OUTFILE   where the setup program goes
+;   SIGN      scripts/sign: signs the setup and its uninstaller when a release
+;             is built with a certificate (VELLUMO_SIGN_PFX), else does nothing
 ;
 ; The amd64 stub runs only on 64-bit Windows, so a 32-bit system refuses to
 ; start it at all; the shell extension could not load there anyway.
@@ -16,6 +18,10 @@
 
 Unicode true
 Target amd64-unicode
+!ifdef SIGN
+  !finalize '"${SIGN}" --if-configured "%1"' = 0
+  !uninstfinalize '"${SIGN}" --if-configured "%1"' = 0
+!endif
 ManifestDPIAware true
 RequestExecutionLevel admin
 SetCompressor /SOLID lzma
