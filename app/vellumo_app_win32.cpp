@@ -4,9 +4,9 @@
 #include <shellapi.h>
 
 #include "app/app_paths_win32.h"
-#include "clipboard/dlg_clipboard_win32.h"
-#include "fileenc/dlg_en_de_win32.h"
-#include "keystore/vellumo_dlg_win32.h"
+#include "app/dialogs/dlg_clipboard_win32.h"
+#include "app/dialogs/dlg_en_de_win32.h"
+#include "app/dialogs/vellumo_dlg_win32.h"
 
 namespace vellumo {
 

@@ -9,7 +9,7 @@
 #include "crypto/ansi_codepage.h"
 #include "crypto/key_block.h"
 #include "fileenc/file_engine.h"
-#include "fileenc/file_system.h"
+#include "platform/file_system.h"
 
 namespace vellumo::cli {
 namespace {

@@ -1,6 +1,6 @@
 #include "cli/key_list.h"
 
-#include "fileenc/file_system.h"
+#include "platform/file_system.h"
 #include "keystore/ado_db.h"
 
 namespace vellumo::cli {

@@ -11,7 +11,7 @@
 #include "crypto/des_fast.h"
 #include "crypto/key_block.h"
 #include "crypto/rijndael.h"
-#include "fileenc/file_system.h"
+#include "platform/file_system.h"
 
 namespace vellumo {
 

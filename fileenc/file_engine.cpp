@@ -7,7 +7,7 @@
 
 #include "fileenc/archive_packing.h"
 #include "fileenc/encrypted_file_header.h"
-#include "fileenc/file_system.h"
+#include "platform/file_system.h"
 #include "fileenc/zip_archive.h"
 
 namespace vellumo {

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "fileenc/zip_io.h"
+#include "platform/zip_io.h"
 
 namespace vellumo {
 

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "crypto/ansi_codepage.h"
-#include "fileenc/file_system.h"
+#include "platform/file_system.h"
 
 namespace vellumo {
 

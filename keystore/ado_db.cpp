@@ -4,7 +4,7 @@
 
 #include <cwchar>
 
-#include "fileenc/file_system.h"
+#include "platform/file_system.h"
 
 namespace vellumo {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <shellapi.h>
 
-#include "shellext/handoff_layout.h"
+#include "handoff/handoff_layout.h"
 #include "shellext/tessel_app_win32.h"
 #include "resources/vorlink64.h"
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "shellext/process_map_win32.h"
+#include "handoff/process_map_win32.h"
 
 namespace vellumo {
 

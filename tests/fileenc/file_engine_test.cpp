@@ -27,7 +27,7 @@
 #include "crypto/key_block.h"
 #include "fileenc/encrypted_file_header.h"
 #include "fileenc/file_engine.h"
-#include "fileenc/file_system.h"
+#include "platform/file_system.h"
 #include "file_test_paths.h"
 #include "test_support.h"
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "shellext/handoff_layout.h"
-#include "shellext/process_map_win32.h"
+#include "handoff/handoff_layout.h"
+#include "handoff/process_map_win32.h"
 
 namespace {
 void Print(const std::wstring& text) {

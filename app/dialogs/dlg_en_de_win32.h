@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/dialog_win32.h"
+#include "app/dialogs/dialog_win32.h"
 #include "crypto/key_block.h"
 #include "keystore/ado_db.h"
 

@@ -3,7 +3,7 @@
 // application's manual key.
 #include <string>
 
-#include "app/dialog_win32.h"
+#include "app/dialogs/dialog_win32.h"
 
 namespace vellumo {
 

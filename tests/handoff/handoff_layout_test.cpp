@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "shellext/handoff_layout.h"
+#include "handoff/handoff_layout.h"
 #include "test_support.h"
 
 namespace vellumo {

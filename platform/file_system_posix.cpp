@@ -10,7 +10,7 @@
 #include <ctime>
 
 #include "crypto/utf8.h"
-#include "fileenc/file_system.h"
+#include "platform/file_system.h"
 
 namespace vellumo {
 namespace {

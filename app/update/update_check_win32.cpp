@@ -1,4 +1,4 @@
-#include "keystore/update_check_win32.h"
+#include "app/update/update_check_win32.h"
 
 #include <shellapi.h>
 #include <objbase.h>
@@ -10,7 +10,7 @@
 
 #include "app/settings_win32.h"
 #include "app/vellumo_app_win32.h"
-#include "keystore/update_rules.h"
+#include "app/update/update_rules.h"
 
 #ifndef VELLUMO_UPDATE_SERVER
 #error "VELLUMO_UPDATE_SERVER (the update server's base address) must be defined by the build"

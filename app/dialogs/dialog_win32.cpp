@@ -1,4 +1,4 @@
-#include "app/dialog_win32.h"
+#include "app/dialogs/dialog_win32.h"
 
 namespace vellumo {
 namespace {

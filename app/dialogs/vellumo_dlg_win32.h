@@ -1,7 +1,7 @@
 #pragma once
 // The key list and settings dialog: lists the stored keys, adds, edits and
 // deletes them (every change is written at once), and starts the update check.
-#include "app/dialog_win32.h"
+#include "app/dialogs/dialog_win32.h"
 #include "keystore/ado_db.h"
 
 namespace vellumo {

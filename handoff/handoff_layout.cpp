@@ -1,4 +1,4 @@
-#include "shellext/handoff_layout.h"
+#include "handoff/handoff_layout.h"
 
 namespace vellumo {
 namespace {

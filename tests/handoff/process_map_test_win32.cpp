@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <windows.h>
 
-#include "shellext/handoff_layout.h"
-#include "shellext/process_map_win32.h"
+#include "handoff/handoff_layout.h"
+#include "handoff/process_map_win32.h"
 #include "test_support.h"
 
 namespace vellumo {

@@ -1,4 +1,4 @@
-#include "fileenc/dlg_en_de_win32.h"
+#include "app/dialogs/dlg_en_de_win32.h"
 
 #include <commctrl.h>
 #include <shlwapi.h>
@@ -8,11 +8,11 @@
 #include "app/settings_win32.h"
 #include "app/vellumo_app_win32.h"
 #include "fileenc/file_engine.h"
-#include "keystore/dlg_key_mt_win32.h"
-#include "keystore/key_list_win32.h"
-#include "keystore/vellumo_dlg_win32.h"
+#include "app/dialogs/dlg_key_mt_win32.h"
+#include "app/dialogs/key_list_win32.h"
+#include "app/dialogs/vellumo_dlg_win32.h"
 #include "resources/resource.h"
-#include "shellext/process_map_win32.h"
+#include "handoff/process_map_win32.h"
 
 namespace vellumo {
 namespace {

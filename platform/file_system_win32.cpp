@@ -1,7 +1,7 @@
 // The file seam on Windows: wide paths straight to the W functions.
 #include <windows.h>
 
-#include "fileenc/file_system.h"
+#include "platform/file_system.h"
 
 namespace vellumo {
 namespace {

@@ -3,7 +3,7 @@
 // and editing. It checks nothing itself.
 #include <string>
 
-#include "app/dialog_win32.h"
+#include "app/dialogs/dialog_win32.h"
 
 namespace vellumo {
 

@@ -1,4 +1,4 @@
-#include "fileenc/zip_io.h"
+#include "platform/zip_io.h"
 
 #include "crypto/utf8.h"
 

@@ -1,8 +1,8 @@
-#include "shellext/process_map_win32.h"
+#include "handoff/process_map_win32.h"
 
 #include <cstring>
 
-#include "shellext/handoff_layout.h"
+#include "handoff/handoff_layout.h"
 
 namespace vellumo {
 

@@ -1,4 +1,4 @@
-#include "keystore/dlg_key_add_win32.h"
+#include "app/dialogs/dlg_key_add_win32.h"
 
 #include "resources/resource.h"
 

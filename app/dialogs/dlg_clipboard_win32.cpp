@@ -1,4 +1,4 @@
-#include "clipboard/dlg_clipboard_win32.h"
+#include "app/dialogs/dlg_clipboard_win32.h"
 
 #include <cstring>
 #include <optional>
@@ -6,7 +6,7 @@
 
 #include "app/vellumo_app_win32.h"
 #include "clipboard/clip_codec.h"
-#include "keystore/key_list_win32.h"
+#include "app/dialogs/key_list_win32.h"
 #include "resources/resource.h"
 
 namespace vellumo {

@@ -1,4 +1,4 @@
-#include "keystore/key_list_win32.h"
+#include "app/dialogs/key_list_win32.h"
 
 #include <commctrl.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 // The clipboard dialog: pick a key, and OK encrypts (or decrypts) the text on
 // the clipboard in place.
-#include "app/dialog_win32.h"
+#include "app/dialogs/dialog_win32.h"
 #include "crypto/key_block.h"
 #include "keystore/ado_db.h"
 

@@ -1,4 +1,4 @@
-#include "keystore/dlg_key_mt_win32.h"
+#include "app/dialogs/dlg_key_mt_win32.h"
 
 #include "app/vellumo_app_win32.h"
 #include "resources/resource.h"

@@ -1,4 +1,4 @@
-#include "keystore/vellumo_dlg_win32.h"
+#include "app/dialogs/vellumo_dlg_win32.h"
 
 #include <commctrl.h>
 
@@ -6,9 +6,9 @@
 #include <string>
 
 #include "app/vellumo_app_win32.h"
-#include "keystore/dlg_key_add_win32.h"
-#include "keystore/key_list_win32.h"
-#include "keystore/update_check_win32.h"
+#include "app/dialogs/dlg_key_add_win32.h"
+#include "app/dialogs/key_list_win32.h"
+#include "app/update/update_check_win32.h"
 #include "resources/resource.h"
 
 namespace vellumo {

@@ -1,4 +1,4 @@
-#include "keystore/update_rules.h"
+#include "app/update/update_rules.h"
 
 #include <cwctype>
 

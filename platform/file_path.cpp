@@ -1,5 +1,5 @@
 // Path text helpers shared by both file seams: pure string work.
-#include "fileenc/file_system.h"
+#include "platform/file_system.h"
 
 namespace vellumo {
 
