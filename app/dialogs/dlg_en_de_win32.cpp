@@ -12,7 +12,7 @@
 #include "app/dialogs/key_list_win32.h"
 #include "app/dialogs/vellumo_dlg_win32.h"
 #include "resources/resource.h"
-#include "handoff/process_map_win32.h"
+#include "handoff/handoff_block_win32.h"
 
 namespace vellumo {
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "handoff/handoff_layout.h"
-#include "handoff/process_map_win32.h"
+#include "handoff/handoff_block_win32.h"
 
 namespace {
 void Print(const std::wstring& text) {

@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "handoff/handoff_layout.h"
-#include "handoff/process_map_win32.h"
+#include "handoff/handoff_block_win32.h"
 #include "test_support.h"
 
 namespace vellumo {

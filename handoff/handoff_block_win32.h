@@ -6,14 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "platform/owners_win32.h"
+
 namespace vellumo {
 
-class CProcessMap {
+class HandoffBlock {
  public:
-  CProcessMap() = default;
-  ~CProcessMap();
-  CProcessMap(const CProcessMap&) = delete;
-  CProcessMap& operator=(const CProcessMap&) = delete;
+  HandoffBlock() = default;
+  HandoffBlock(const HandoffBlock&) = delete;
+  HandoffBlock& operator=(const HandoffBlock&) = delete;
 
   // Creates (or reuses) and fills the block; keeps it open afterwards so it
   // outlives the call until the program has read it.
@@ -23,8 +24,10 @@ class CProcessMap {
   bool ReadList(const wchar_t* name, std::vector<std::wstring>& paths);
 
  private:
-  HANDLE mapping_ = nullptr;
-  void* view_ = nullptr;
+  UniqueHandle mapping_;  // the writer's, held until the next write or unload
 };
+
+// The design's name for the block's accessor.
+using CProcessMap = HandoffBlock;
 
 }  // namespace vellumo

@@ -1,17 +1,18 @@
 #pragma once
 // Module-wide state of Vorlink64: its folder and path, the product name, the
-// counts that decide when the DLL may be unloaded, and the one list writer.
+// one count that decides when the DLL may be unloaded, and the one list writer.
 #include <windows.h>
 
+#include <new>
 #include <string>
 
-#include "handoff/process_map_win32.h"
+#include "handoff/handoff_block_win32.h"
 
 namespace vellumo {
 
 constexpr wchar_t kProductName[] = L"Quennel";
 
-class CTesselApp {
+class ShellExtModule {
  public:
   // Runs once when the DLL is loaded.
   void InitInstance(HINSTANCE dll);
@@ -23,28 +24,41 @@ class CTesselApp {
   // The DLL's own full path (registration, overlay and fallback icon).
   const std::wstring& ModulePath() const { return modulePath_; }
 
-  // Live context-menu objects and their factories.
-  void ObjectCreated() { InterlockedIncrement(&liveObjects_); }
-  void ObjectDestroyed() { InterlockedDecrement(&liveObjects_); }
-  // Live icon objects and server locks on the icon factory.
+  // Everything that keeps the DLL loaded holds one count: every live object,
+  // every factory made for one request, every server lock.
   void Lock() { InterlockedIncrement(&locks_); }
   void Unlock() { InterlockedDecrement(&locks_); }
-  bool CanUnload() const { return liveObjects_ == 0 && locks_ == 0; }
+  bool CanUnload() const { return locks_ == 0; }
 
   CRITICAL_SECTION& FactoryLock() { return factoryLock_; }
-  CProcessMap& ListWriter() { return listWriter_; }
+  HandoffBlock& ListWriter() { return listWriter_; }
 
  private:
   HINSTANCE instance_ = nullptr;
   std::wstring moduleFolder_;
   std::wstring modulePath_;
-  volatile LONG liveObjects_ = 0;
   volatile LONG locks_ = 0;
   CRITICAL_SECTION factoryLock_{};
-  CProcessMap listWriter_;
+  HandoffBlock listWriter_;
 };
 
-extern CTesselApp theApp;
+// The design's name for the module object.
+using CTesselApp = ShellExtModule;
+
+extern ShellExtModule theModule;
+
+// Runs the body of a COM entry point: no exception crosses into the caller
+// (Explorer), it becomes an error result instead.
+template <typename Body>
+HRESULT Guarded(Body&& body) noexcept {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}
 
 // Copies text into a caller's buffer of cchMax characters: cut to fit and
 // always terminated (nothing is written for a zero-sized buffer).

@@ -1,10 +1,10 @@
-#include "shellext/tessel_app_win32.h"
+#include "shellext/shell_ext_module_win32.h"
 
 #include <cwchar>
 
 namespace vellumo {
 
-CTesselApp theApp;
+ShellExtModule theModule;
 
 std::wstring ModuleFileName(HMODULE module) {
   std::wstring path(MAX_PATH, L'\0');
@@ -27,7 +27,7 @@ void CopyToBuffer(const wchar_t* text, wchar_t* out, size_t cchMax) {
   out[n] = L'\0';
 }
 
-void CTesselApp::InitInstance(HINSTANCE dll) {
+void ShellExtModule::InitInstance(HINSTANCE dll) {
   instance_ = dll;
   modulePath_ = ModuleFileName(dll);
   // The commands look for Vellumo.exe beside the module of this name; a copy
@@ -37,7 +37,7 @@ void CTesselApp::InitInstance(HINSTANCE dll) {
   InitializeCriticalSection(&factoryLock_);
 }
 
-void CTesselApp::ExitInstance() {
+void ShellExtModule::ExitInstance() {
   DeleteCriticalSection(&factoryLock_);
 }
 
