@@ -3,7 +3,6 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include "app/app_paths_win32.h"
 #include "app/dialogs/dlg_clipboard_win32.h"
 #include "app/dialogs/dlg_en_de_win32.h"
 #include "app/dialogs/vellumo_dlg_win32.h"
@@ -43,11 +42,7 @@ int CVellumoApp::Run(int argc, wchar_t** argv) {
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);
 
-  AppPaths paths = ResolveAppPaths();
-  modulePath = paths.modulePath;
-  programFolder = paths.programFolder;
-  settingsFolder = paths.settingsFolder;
-  settingsFile = paths.settingsFile;
+  static_cast<AppPaths&>(*this) = ResolveAppPaths();
 
   // Exactly one argument, compared case-sensitively; anything that is neither
   // an option nor found by a directory search ends the program without a word.

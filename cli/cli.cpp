@@ -163,8 +163,8 @@ std::optional<std::wstring> ResolveKey(const Options& options, int& status) {
       status = kExitRefused;
       return std::nullopt;
     }
-    for (const auto& entry : *keys) {
-      if (entry.name == *options.keyName) return entry.value;
+    for (const KeyRow& row : *keys) {
+      if (row.name == *options.keyName) return row.keyText;
     }
     Say(L"no key named \"" + *options.keyName + L"\" in " + path);
     status = kExitRefused;
@@ -236,10 +236,10 @@ int RunKeys(const Options& options) {
     return kExitRefused;
   }
   std::wstring listing;
-  for (const auto& entry : *keys) {
-    listing += entry.id + L"\t" + entry.name + L"\t";
-    if (options.showKeys) listing += entry.value + L"\t";
-    listing += entry.note + L"\n";
+  for (const KeyRow& row : *keys) {
+    listing += row.id + L"\t" + row.name + L"\t";
+    if (options.showKeys) listing += row.keyText + L"\t";
+    listing += row.about + L"\n";
   }
   WriteText(Stream::kOut, listing);
   return kExitOk;

@@ -12,7 +12,7 @@
 namespace vellumo {
 
 CDlgClipBoard::CDlgClipBoard()
-    : CDialog(IDD_CLIPBOARD), db_(theApp.settingsFolder + L"docset.dat", theApp.programFolder + L"docset.dat") {}
+    : CDialog(IDD_CLIPBOARD), db_(theApp.keyDatabase(), theApp.keyDatabaseTemplate()) {}
 
 BOOL CDlgClipBoard::OnInitDialog() {
   ComboKeyTarget combo(Item(IDC_KEY_COMBO));

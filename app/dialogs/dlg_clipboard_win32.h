@@ -3,7 +3,7 @@
 // the clipboard in place.
 #include "app/dialogs/dialog_win32.h"
 #include "crypto/key_block.h"
-#include "keystore/ado_db.h"
+#include "keystore/key_store.h"
 
 namespace vellumo {
 
@@ -22,7 +22,7 @@ class CDlgClipBoard : public CDialog {
   void OnOK() override;
 
  private:
-  CAdoDB db_;
+  KeyStore db_;
 };
 
 }  // namespace vellumo

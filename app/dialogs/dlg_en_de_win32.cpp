@@ -54,7 +54,7 @@ std::wstring RowText(HWND list, int row, int column) {
 
 CDlgEnDe::CDlgEnDe()
     : CDialog(IDD_EN_DE),
-      db_(theApp.settingsFolder + L"docset.dat", theApp.programFolder + L"docset.dat"),
+      db_(theApp.keyDatabase(), theApp.keyDatabaseTemplate()),
       uiThreadId_(GetCurrentThreadId()) {}
 
 BOOL CDlgEnDe::OnInitDialog() {

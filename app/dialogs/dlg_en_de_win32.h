@@ -10,7 +10,7 @@
 
 #include "app/dialogs/dialog_win32.h"
 #include "crypto/key_block.h"
-#include "keystore/ado_db.h"
+#include "keystore/key_store.h"
 
 namespace vellumo {
 
@@ -43,7 +43,7 @@ class CDlgEnDe : public CDialog {
   static DWORD WINAPI WorkerThread(LPVOID param);
   bool RunWorker();  // false when the list was empty
 
-  CAdoDB db_;
+  KeyStore db_;
   DWORD uiThreadId_;
   int busyPosition_ = 0;
   bool started_ = false;  // a worker has been started; one run per dialog

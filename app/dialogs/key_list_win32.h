@@ -3,7 +3,7 @@
 // name, key, note) and a key choice combo box.
 #include <windows.h>
 
-#include "keystore/ado_db.h"
+#include "keystore/key_store.h"
 
 namespace vellumo {
 

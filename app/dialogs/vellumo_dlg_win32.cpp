@@ -2,7 +2,6 @@
 
 #include <commctrl.h>
 
-#include <cwchar>
 #include <string>
 
 #include "app/vellumo_app_win32.h"
@@ -25,7 +24,7 @@ std::wstring ListCellText(HWND list, int row, int column) {
 CVellumoDlg::CVellumoDlg(HWND parent)
     : CDialog(IDD_VELLUMO_DIALOG, parent),
       icon_(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))),
-      db_(theApp.settingsFolder + L"docset.dat", theApp.programFolder + L"docset.dat") {}
+      db_(theApp.keyDatabase(), theApp.keyDatabaseTemplate()) {}
 
 BOOL CVellumoDlg::OnInitDialog() {
   wchar_t about[128] = {};
@@ -120,11 +119,7 @@ void CVellumoDlg::OnAdd() {
     Prompt(L"名称或密钥不能为空!");
     return;
   }
-  HWND list = Item(IDC_KEY_LIST);
-  int rows = ListView_GetItemCount(list);
-  // Rows are in ascending id order: the last one holds the greatest id.
-  int id = rows == 0 ? 1 : static_cast<int>(std::wcstol(ListCellText(list, rows - 1, 0).c_str(), nullptr, 10)) + 1;
-  db_.AddKey(id, properties.name, properties.keyText, properties.about);
+  db_.AddKey(properties.name, properties.keyText, properties.about);
   ReloadKeys();
 }
 

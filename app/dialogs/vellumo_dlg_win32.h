@@ -2,7 +2,7 @@
 // The key list and settings dialog: lists the stored keys, adds, edits and
 // deletes them (every change is written at once), and starts the update check.
 #include "app/dialogs/dialog_win32.h"
-#include "keystore/ado_db.h"
+#include "keystore/key_store.h"
 
 namespace vellumo {
 
@@ -24,7 +24,7 @@ class CVellumoDlg : public CDialog {
   bool OnPaintMinimized();
 
   HICON icon_;
-  CAdoDB db_;
+  KeyStore db_;
 };
 
 }  // namespace vellumo

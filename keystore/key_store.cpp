@@ -1,8 +1,9 @@
-#include "keystore/ado_db.h"
+#include "keystore/key_store.h"
 
 #include <sqlite3.h>
 
 #include <cwchar>
+#include <memory>
 
 #include "platform/file_system.h"
 
@@ -10,6 +11,22 @@ namespace vellumo {
 namespace {
 
 constexpr char kSelectAll[] = "select *from keylist order by id";
+
+// A compiled statement, finalized when it goes.
+struct StatementFinalizer {
+  void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+
+// Null when the text does not compile.
+Statement Prepare(sqlite3* connection, const char* sql) {
+  sqlite3_stmt* statement = nullptr;
+  if (sqlite3_prepare_v2(connection, sql, -1, &statement, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(statement);
+    return nullptr;
+  }
+  return Statement(statement);
+}
 
 std::u16string ToUtf16(const std::wstring& text) {
   std::u16string out;
@@ -37,13 +54,13 @@ bool ParseId(const std::wstring& text, int64_t& id) {
 
 }  // namespace
 
-CAdoDB::CAdoDB(const std::wstring& userPath, const std::wstring& templatePath, unsigned codePage) {
+KeyStore::KeyStore(const std::wstring& userPath, const std::wstring& templatePath, unsigned codePage) {
   Open(userPath, templatePath, codePage);
 }
 
-CAdoDB::~CAdoDB() { Close(); }
+KeyStore::~KeyStore() { Close(); }
 
-bool CAdoDB::Open(const std::wstring& userPath, const std::wstring& templatePath, unsigned codePage) {
+bool KeyStore::Open(const std::wstring& userPath, const std::wstring& templatePath, unsigned codePage) {
   Close();
   codePage_ = codePage;
   // Without the template there is nothing to open: opening would create an
@@ -60,13 +77,13 @@ bool CAdoDB::Open(const std::wstring& userPath, const std::wstring& templatePath
   return isOpen_;
 }
 
-void CAdoDB::Close() {
+void KeyStore::Close() {
   if (isOpen_) sqlite3_close(connection_);
   connection_ = nullptr;
   isOpen_ = false;
 }
 
-bool CAdoDB::Execute(const std::wstring& statement) {
+bool KeyStore::Execute(const std::wstring& statement) {
   if (!isOpen_) return false;
   std::string sql = ToAnsi(statement, codePage_);
   char* error = nullptr;
@@ -75,14 +92,12 @@ bool CAdoDB::Execute(const std::wstring& statement) {
   return rc == SQLITE_OK;
 }
 
-std::vector<KeyRow> CAdoDB::Rows() {
+std::vector<KeyRow> KeyStore::Rows() {
   std::vector<KeyRow> rows;
   if (!isOpen_) return rows;
-  sqlite3_stmt* stmt = nullptr;
-  if (sqlite3_prepare_v2(connection_, kSelectAll, -1, &stmt, nullptr) != SQLITE_OK) {
-    sqlite3_finalize(stmt);
-    return rows;
-  }
+  const Statement statement = Prepare(connection_, kSelectAll);
+  if (!statement) return rows;
+  sqlite3_stmt* stmt = statement.get();
   auto column = [&](int i) {
     // Columns by position; NULL (or a missing column) reads as empty text.
     if (i >= sqlite3_column_count(stmt)) return std::wstring();
@@ -91,11 +106,10 @@ std::vector<KeyRow> CAdoDB::Rows() {
     return FromAnsi(std::string_view(reinterpret_cast<const char*>(text), sqlite3_column_bytes(stmt, i)), codePage_);
   };
   while (sqlite3_step(stmt) == SQLITE_ROW) rows.push_back({column(0), column(1), column(2), column(3)});
-  sqlite3_finalize(stmt);
   return rows;
 }
 
-void CAdoDB::LoadKeyList(KeyListTarget* list, KeyListTarget* combo, std::vector<std::wstring>* values) {
+void KeyStore::LoadKeyList(KeyListTarget* list, KeyListTarget* combo, std::vector<std::wstring>* values) {
   if (!isOpen_) return;
   if (list) list->Clear();
   if (combo) combo->Clear();
@@ -110,13 +124,11 @@ void CAdoDB::LoadKeyList(KeyListTarget* list, KeyListTarget* combo, std::vector<
   if (combo) combo->Done();
 }
 
-bool CAdoDB::Run(const char* sql, const std::vector<std::string>& texts, int64_t id, bool idFirst) {
+bool KeyStore::Run(const char* sql, const std::vector<std::string>& texts, int64_t id, bool idFirst) {
   if (!isOpen_) return false;
-  sqlite3_stmt* stmt = nullptr;
-  if (sqlite3_prepare_v2(connection_, sql, -1, &stmt, nullptr) != SQLITE_OK) {
-    sqlite3_finalize(stmt);
-    return false;
-  }
+  const Statement statement = Prepare(connection_, sql);
+  if (!statement) return false;
+  sqlite3_stmt* stmt = statement.get();
   int index = 1;
   if (idFirst) sqlite3_bind_int64(stmt, index++, id);
   // Text goes in as the code page's bytes, the way the statements of older
@@ -125,17 +137,27 @@ bool CAdoDB::Run(const char* sql, const std::vector<std::string>& texts, int64_t
     sqlite3_bind_text(stmt, index++, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
   }
   if (!idFirst) sqlite3_bind_int64(stmt, index++, id);
-  int rc = sqlite3_step(stmt);
-  sqlite3_finalize(stmt);
-  return rc == SQLITE_DONE;
+  return sqlite3_step(stmt) == SQLITE_DONE;
 }
 
-bool CAdoDB::AddKey(int64_t id, const std::wstring& name, const std::wstring& keyText, const std::wstring& about) {
+int64_t KeyStore::NextKeyId() {
+  if (!isOpen_) return 0;
+  const Statement statement = Prepare(connection_, "select coalesce(max(id),0)+1 from keylist");
+  if (!statement || sqlite3_step(statement.get()) != SQLITE_ROW) return 0;
+  return sqlite3_column_int64(statement.get(), 0);
+}
+
+bool KeyStore::AddKey(const std::wstring& name, const std::wstring& keyText, const std::wstring& about) {
+  const int64_t id = NextKeyId();
+  return id > 0 && AddKey(id, name, keyText, about);
+}
+
+bool KeyStore::AddKey(int64_t id, const std::wstring& name, const std::wstring& keyText, const std::wstring& about) {
   return Run("insert into keylist (id,keyname,keyvalue,about) values (?,?,?,?)",
              {ToAnsi(name, codePage_), ToAnsi(keyText, codePage_), ToAnsi(about, codePage_)}, id, true);
 }
 
-bool CAdoDB::EditKey(const std::wstring& id, const std::wstring& name, const std::wstring& keyText,
+bool KeyStore::EditKey(const std::wstring& id, const std::wstring& name, const std::wstring& keyText,
                      const std::wstring& about) {
   int64_t number;
   if (!ParseId(id, number)) return false;
@@ -143,7 +165,7 @@ bool CAdoDB::EditKey(const std::wstring& id, const std::wstring& name, const std
              {ToAnsi(name, codePage_), ToAnsi(keyText, codePage_), ToAnsi(about, codePage_)}, number, false);
 }
 
-bool CAdoDB::DeleteKey(const std::wstring& id) {
+bool KeyStore::DeleteKey(const std::wstring& id) {
   int64_t number;
   if (!ParseId(id, number)) return false;
   return Run("delete from keylist where id=?", {}, number, false);

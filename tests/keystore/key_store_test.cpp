@@ -7,7 +7,7 @@
 #include <windows.h>
 #endif
 
-#include "keystore/ado_db.h"
+#include "keystore/key_store.h"
 #include "test_support.h"
 
 namespace vellumo {
@@ -93,6 +93,31 @@ TEST_F(KeyDb, RowsComeInNumericIdOrderWithNullsAsEmpty) {
   EXPECT_TRUE(db.AddKey(11, L"eleven", L"k11", L""));
   db.LoadKeyList(&list, nullptr, nullptr);
   EXPECT_EQ(L"11", list.rows.back().id);
+}
+
+// The store picks a new key's id: the greatest + 1, so a deleted last id is
+// taken again and gaps stay.
+TEST_F(KeyDb, NewKeysGetTheGreatestIdPlusOne) {
+  fs::copy_file(templ, user);
+  KeyStore db(W(user), W(templ), 936);
+  auto ids = [&] {
+    std::vector<std::wstring> out;
+    for (const KeyRow& row : db.Rows()) out.push_back(row.id);
+    return out;
+  };
+  ASSERT_TRUE(db.AddKey(L"first", L"k1", L""));
+  EXPECT_EQ(ids(), (std::vector<std::wstring>{L"1"}));
+  ASSERT_TRUE(db.AddKey(10, L"ten", L"k10", L""));
+  ASSERT_TRUE(db.AddKey(L"eleven", L"k11", L"n"));
+  EXPECT_EQ(ids(), (std::vector<std::wstring>{L"1", L"10", L"11"}));
+  ASSERT_TRUE(db.DeleteKey(L"11"));
+  ASSERT_TRUE(db.DeleteKey(L"1"));
+  ASSERT_TRUE(db.AddKey(L"again", L"k", L""));
+  EXPECT_EQ(ids(), (std::vector<std::wstring>{L"10", L"11"}));
+  EXPECT_EQ(db.Rows().back().name, L"again");
+
+  KeyStore closed;
+  EXPECT_FALSE(closed.AddKey(L"x", L"y", L""));
 }
 
 TEST_F(KeyDb, TextIsStoredAsCodePageBytes) {
