@@ -7,6 +7,7 @@
 #include "cli/key_list.h"
 #include "clipboard/clip_codec.h"
 #include "crypto/ansi_codepage.h"
+#include "crypto/cipher_algorithm.h"
 #include "crypto/key_block.h"
 #include "fileenc/file_engine.h"
 #include "platform/file_system.h"
@@ -46,7 +47,7 @@ struct Options {
   std::optional<std::wstring> database;
   bool showKeys = false;
   bool pack = false;
-  std::optional<int32_t> algorithm;
+  std::optional<CipherAlgorithm> algorithm;
   unsigned codePage = kThreadAnsiCodePage;
   std::vector<std::wstring> paths;
 };
@@ -114,9 +115,9 @@ Options Parse(const std::vector<std::wstring>& args) {
       options.pack = true;
     } else if (arg == L"--cipher") {
       const std::wstring& name = value();
-      if (name == L"aes") options.algorithm = 0;
-      else if (name == L"des") options.algorithm = 1;
-      else if (name == L"rc4") options.algorithm = 2;
+      if (name == L"aes") options.algorithm = kAes;
+      else if (name == L"des") options.algorithm = kDes;
+      else if (name == L"rc4") options.algorithm = kRc4;
       else throw UsageError{L"unknown cipher \"" + name + L"\" (aes, des or rc4)"};
     } else if (arg == L"--codepage") {
       const std::wstring& text = value();
@@ -181,7 +182,7 @@ int RunFiles(const Options& options, const KeyBlock& key) {
 
   CliReporter reporter(IsTerminal(Stream::kErr));
   FileEngine engine(reporter, options.codePage);
-  const int32_t algorithm = options.algorithm.value_or(0);
+  const CipherAlgorithm algorithm = options.algorithm.value_or(kAes);
   const bool decrypt = options.command == Command::kDecrypt;
   if (options.pack) {
     engine.PackAndEncrypt(paths, key, algorithm);
@@ -208,7 +209,7 @@ int RunClipboard(const Options& options, const KeyBlock& key) {
     return kExitRefused;
   }
   const bool encrypt = options.command == Command::kClipEncrypt;
-  auto result = TransformClipText(encrypt ? ClipMode::kEncrypt : ClipMode::kDecrypt, *block, key, options.codePage);
+  auto result = TransformClipText(encrypt ? Direction::kEncrypt : Direction::kDecrypt, *block, key, options.codePage);
   if (!result) {
     if (encrypt) {
       Say(block->empty() ? L"standard input is empty: nothing to encrypt"

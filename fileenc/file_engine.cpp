@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "fileenc/archive_packing.h"
+#include "fileenc/body_transform.h"
 #include "fileenc/encrypted_file_header.h"
 #include "platform/file_system.h"
 #include "fileenc/zip_archive.h"
@@ -182,7 +183,7 @@ void FileEngine::ProcessFile(const FileJob& job) {
   }
 
   const std::wstring tempPath = path + kTempSuffix;
-  BodyTransformer transformer(header.algorithm, job.decrypt ? Direction::kDecrypt : Direction::kEncrypt, key);
+  BodyTransformer transformer(header.algorithm, job.direction(), key);
   const StreamResult written =
       WriteTransformed(source, tempPath, job.decrypt ? nullptr : &header, transformer, bodyLength, reporter_);
   source.Close();
@@ -268,7 +269,8 @@ std::wstring PackedFileName(const std::wstring& firstEntry) {
   return name + kPackedSuffix;
 }
 
-void FileEngine::PackAndEncrypt(const std::vector<std::wstring>& entries, const KeyBlock& key, int32_t algorithm) {
+void FileEngine::PackAndEncrypt(const std::vector<std::wstring>& entries, const KeyBlock& key,
+                                CipherAlgorithm algorithm) {
   if (entries.empty()) return;
   const std::wstring archivePath = PackedFileName(entries.front());
   // Creating the archive would replace the item before it is read.

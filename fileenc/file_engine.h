@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "crypto/cipher_algorithm.h"
 #include "crypto/key_block.h"
 #include "fileenc/reporter.h"
 
@@ -13,9 +14,11 @@ namespace vellumo {
 struct FileJob {
   std::wstring path;
   const KeyBlock* key = nullptr;  // the run's key block
-  int32_t algorithm = 0;          // cipher id; used when encrypting
+  CipherAlgorithm algorithm = kAes;  // used when encrypting
   bool decrypt = false;
   bool packed = false;            // header value when encrypting
+
+  Direction direction() const { return decrypt ? Direction::kDecrypt : Direction::kEncrypt; }
 };
 
 class FileEngine {
@@ -29,7 +32,7 @@ class FileEngine {
 
   void ProcessFile(const FileJob& job);
   void ProcessFolder(const FileJob& job);
-  void PackAndEncrypt(const std::vector<std::wstring>& entries, const KeyBlock& key, int32_t algorithm);
+  void PackAndEncrypt(const std::vector<std::wstring>& entries, const KeyBlock& key, CipherAlgorithm algorithm);
   bool UnpackArchive(const std::wstring& tempPath);
 
   // Files attempted since construction (refused and failed ones included).

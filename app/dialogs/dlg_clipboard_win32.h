@@ -2,6 +2,7 @@
 // The clipboard dialog: pick a key, and OK encrypts (or decrypts) the text on
 // the clipboard in place.
 #include "app/dialogs/dialog_win32.h"
+#include "crypto/cipher_algorithm.h"
 #include "crypto/key_block.h"
 #include "keystore/key_store.h"
 
@@ -11,7 +12,7 @@ class CDlgClipBoard : public CDialog {
  public:
   CDlgClipBoard();
 
-  int mode = 0;  // 0 encrypt, anything else decrypt; set before DoModal
+  Direction direction = Direction::kEncrypt;  // set before DoModal
 
   // Replaces the clipboard's CF_TEXT by its encrypted or decrypted form. Every
   // refusal and failure leaves the clipboard as it was.

@@ -3,8 +3,6 @@
 #include <commctrl.h>
 #include <shlwapi.h>
 
-#include <algorithm>
-
 #include "app/settings_win32.h"
 #include "app/vellumo_app_win32.h"
 #include "fileenc/file_engine.h"
@@ -84,15 +82,15 @@ BOOL CDlgEnDe::OnInitDialog() {
   if (!theApp.startFile.empty()) paths.push_back(theApp.startFile);
   for (const std::wstring& path : paths) AppendRow(path);
 
-  SetWindowTextW(hwnd(), decrypt == 0 ? L"Quennel-文件加密" : L"Quennel-文件解密");
+  SetWindowTextW(hwnd(), direction == Direction::kDecrypt ? L"Quennel-文件解密" : L"Quennel-文件加密");
 
-  algorithm = ReadSettingInt(theApp.settingsFile, L"DETYPE", L"TYPE");
+  algorithm = ReadCipherType(theApp.settingsFile);
   // An unknown cipher id would be written into the header of a file whose
   // body stays plain; such a value selects AES instead.
-  if (algorithm < 0 || algorithm > 2) algorithm = 0;
-  pack = ReadSettingInt(theApp.settingsFile, L"DETYPE", L"ZIP") != 0;
+  if (!algorithm.IsKnown()) algorithm = kAes;
+  pack = ReadPacking(theApp.settingsFile);
 
-  if (decrypt != 0) {
+  if (direction == Direction::kDecrypt) {
     for (int id : {IDC_CHECK_PACK, IDC_RADIO_AES, IDC_RADIO_DES, IDC_RADIO_RC4, IDC_LABEL_CIPHER})
       ShowWindow(Item(id), SW_HIDE);
   }
@@ -103,7 +101,7 @@ BOOL CDlgEnDe::OnInitDialog() {
 void CDlgEnDe::UpdateData(bool saveAndValidate) {
   if (saveAndValidate) {
     for (int i = 0; i < 3; ++i)
-      if (IsChecked(kCipherButtons[i])) algorithm = i;
+      if (IsChecked(kCipherButtons[i])) algorithm = CipherAlgorithm(i);
     useManualKey = IsChecked(IDC_CHECK_MANUAL);
     pack = IsChecked(IDC_CHECK_PACK);
   } else {
@@ -216,22 +214,17 @@ void CDlgEnDe::OnStart() {
     return;
   }
 
-  int oldAlgorithm = algorithm;
-  BOOL oldPack = pack;
+  const CipherAlgorithm oldAlgorithm = algorithm;
+  const BOOL oldPack = pack;
   UpdateData(true);
-  if (algorithm != oldAlgorithm) WriteSettingInt(theApp.settingsFile, L"DETYPE", L"TYPE", algorithm);
-  if (pack != oldPack) WriteSettingInt(theApp.settingsFile, L"DETYPE", L"ZIP", pack);
+  if (algorithm != oldAlgorithm) WriteCipherType(theApp.settingsFile, algorithm);
+  if (pack != oldPack) WritePacking(theApp.settingsFile, pack);
   if (rows == 0) return;  // nothing to treat, nothing shown
 
-  // The key block: the list key, then the manual key over its start. The block
-  // is not cleared in between, so a shorter manual key keeps the list key's tail.
-  runKey_ = MakeKeyBlock(theApp.keyValues[static_cast<size_t>(keyIndex)]);
-  if (useManualKey && !theApp.manualKey.empty()) {
-    std::string manual = ToAnsi(theApp.manualKey);
-    std::copy_n(manual.begin(), std::min<size_t>(manual.size(), runKey_.size()), runKey_.begin());
-  }
+  const std::wstring& listKey = theApp.keyValues[static_cast<size_t>(keyIndex)];
+  runKey_ = OverlayKeyBlock(listKey, useManualKey ? theApp.manualKey : std::wstring());
   runAlgorithm_ = algorithm;
-  runPack_ = decrypt == 0 && pack;
+  runPack_ = direction == Direction::kEncrypt && pack;
 
   started_ = true;
   EnableWindow(Item(IDC_BTN_START), FALSE);
@@ -272,7 +265,7 @@ bool CDlgEnDe::RunWorker() {
       job.path = path;
       job.key = &runKey_;
       job.algorithm = runAlgorithm_;
-      job.decrypt = decrypt != 0;
+      job.decrypt = direction == Direction::kDecrypt;
       job.packed = false;
       if (PathIsDirectoryW(path.c_str()))
         engine.ProcessFolder(job);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/dialogs/dialog_win32.h"
+#include "crypto/cipher_algorithm.h"
 #include "crypto/key_block.h"
 #include "keystore/key_store.h"
 
@@ -18,8 +19,8 @@ class CDlgEnDe : public CDialog {
  public:
   CDlgEnDe();
 
-  int decrypt = 0;         // 0 encrypt, 1 decrypt; set before DoModal
-  int algorithm = 0;       // selected cipher button: 0 AES, 1 DES, 2 RC4
+  Direction direction = Direction::kEncrypt;  // set before DoModal
+  CipherAlgorithm algorithm = kAes;          // the selected cipher button
   BOOL useManualKey = FALSE;
   BOOL pack = FALSE;
 
@@ -50,7 +51,7 @@ class CDlgEnDe : public CDialog {
 
   // Taken on the interface thread when the run starts; the worker only reads them.
   KeyBlock runKey_{};
-  int runAlgorithm_ = 0;
+  CipherAlgorithm runAlgorithm_ = kAes;
   bool runPack_ = false;
 };
 

@@ -25,6 +25,7 @@
 
 #include "crypto/crc32.h"
 #include "crypto/key_block.h"
+#include "fileenc/body_transform.h"
 #include "fileenc/encrypted_file_header.h"
 #include "fileenc/file_engine.h"
 #include "platform/file_system.h"
