@@ -7,10 +7,9 @@
 #include "cli/key_list.h"
 #include "clipboard/clip_codec.h"
 #include "crypto/ansi_codepage.h"
-#include "crypto/cipher_algorithm.h"
 #include "crypto/key_block.h"
+#include "crypto/cipher_algorithm.h"
 #include "fileenc/file_engine.h"
-#include "platform/file_system.h"
 
 namespace vellumo::cli {
 namespace {
@@ -180,26 +179,16 @@ int RunFiles(const Options& options, const KeyBlock& key) {
   std::vector<std::wstring> paths;
   for (const auto& path : options.paths) paths.push_back(FullPath(path));
 
+  RunDescription run;
+  run.key = key;
+  run.algorithm = options.algorithm.value_or(kAes);
+  run.direction = options.command == Command::kDecrypt ? Direction::kDecrypt : Direction::kEncrypt;
+  run.pack = options.pack;
   CliReporter reporter(IsTerminal(Stream::kErr));
-  FileEngine engine(reporter, options.codePage);
-  const CipherAlgorithm algorithm = options.algorithm.value_or(kAes);
-  const bool decrypt = options.command == Command::kDecrypt;
-  if (options.pack) {
-    engine.PackAndEncrypt(paths, key, algorithm);
-  } else {
-    for (const auto& path : paths) {
-      FileJob job;
-      job.path = path;
-      job.key = &key;
-      job.algorithm = algorithm;
-      job.decrypt = decrypt;
-      if (IsFolder(path)) engine.ProcessFolder(job);
-      else engine.ProcessFile(job);
-    }
-  }
+  const RunSummary summary = RunSelection(paths, run, reporter, options.codePage);
   reporter.Finish();
-  WriteText(Stream::kOut, L"共处理文件数:" + std::to_wstring(engine.processed()) + L"\n");
-  return engine.failed() > 0 ? kExitRefused : kExitOk;
+  WriteText(Stream::kOut, L"共处理文件数:" + std::to_wstring(summary.processed) + L"\n");
+  return summary.allDone() ? kExitOk : kExitRefused;
 }
 
 int RunClipboard(const Options& options, const KeyBlock& key) {

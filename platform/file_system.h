@@ -1,11 +1,15 @@
 #pragma once
 // The core's one way to the file system. Paths are wide strings (UTF-16 on
 // Windows, converted to UTF-8 only at the POSIX calls). Windows and POSIX each
-// have one implementation file: file_system_win32.cpp, file_system_posix.cpp.
+// have one implementation file: file_system_win32.cpp, file_system_posix.cpp;
+// the path text helpers are in file_path.cpp. Calls whose failure a user may
+// want explained return a Status.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "platform/status.h"
 
 namespace vellumo {
 
@@ -50,24 +54,27 @@ class FileHandle {
 
   // Opens an existing file for reading with sharing denied to everyone else
   // (on POSIX: an advisory exclusive lock).
-  bool OpenReadExclusive(const std::wstring& path);
+  Status OpenReadExclusive(const std::wstring& path);
   // Creates or truncates a file for writing; others may read it meanwhile.
-  bool CreateForWrite(const std::wstring& path);
+  Status CreateForWrite(const std::wstring& path);
 
   bool is_open() const;
-  // Bytes read (0 at the end), or -1 on a read error.
+  // Bytes read (0 at the end), or -1 on a read error (then error() says why).
   int64_t Read(void* buffer, size_t length);
   // Writes all bytes or reports failure (disk full, device error).
-  bool Write(const void* buffer, size_t length);
-  bool Seek(uint64_t offset);
-  // Length of the open file, or -1.
+  Status Write(const void* buffer, size_t length);
+  Status Seek(uint64_t offset);
+  // Length of the open file, or -1 (then error() says why).
   int64_t Size() const;
   // Flushes written data to the device.
-  bool Sync();
-  // Closes; false when the close (a late write) failed.
-  bool Close();
+  Status Sync();
+  // Closes; a failure is a late write that did not reach the device.
+  Status Close();
+  // Why the last Read or Size that failed did so.
+  const Status& error() const { return error_; }
 
  private:
+  mutable Status error_;
 #ifdef _WIN32
   void* handle_ = reinterpret_cast<void*>(static_cast<intptr_t>(-1));
 #else
@@ -87,8 +94,8 @@ bool IsFolder(const std::wstring& path);
 // True for a symbolic link itself (POSIX); always false on Windows.
 bool IsSymbolicLink(const std::wstring& path);
 // Entries of a folder except "." and "..", in the order the system returns them
-// (hidden and system files included). False when the folder cannot be read.
-bool ListFolder(const std::wstring& folder, std::vector<DirEntry>& entries);
+// (hidden and system files included). Fails when the folder cannot be read.
+Status ListFolder(const std::wstring& folder, std::vector<DirEntry>& entries);
 // Creates one folder level; false when it could not (for instance it exists).
 bool CreateOneFolder(const std::wstring& path);
 // Creates every missing folder of `path` (both separators count on Windows).
@@ -114,13 +121,34 @@ bool CopyFilePath(const std::wstring& from, const std::wstring& to, bool failIfE
 // has called SyncFolder on the folder (a crash before that leaves the old
 // file whole), so a walk through many files syncs each folder once.
 enum class FolderSync { kNow, kLater };
-bool ReplaceFileAtomically(const std::wstring& from, const std::wstring& to, FolderSync sync);
+Status ReplaceFileAtomically(const std::wstring& from, const std::wstring& to, FolderSync sync);
 // Puts a folder's names on the device (a no-op where a move is written
 // through, as on Windows).
 bool SyncFolder(const std::wstring& folder);
 
-// Path text helpers (pure string work).
+// --- Writing a file through a temporary file beside it ---
+// The one temporary name of the program: the full path with this appended
+// (no separator, no dot), so the final rename never crosses volumes and a
+// stale one of an interrupted run is recognised and overwritten.
+constexpr wchar_t kTemporarySuffix[] = L"writebyqmr";
+std::wstring TemporaryPathFor(const std::wstring& path);
+// Creates (truncating) the temporary file `tempPath`. A link found at that name
+// was not left by us and is removed, so nothing is written through it; a
+// read-only leftover of an interrupted run has its attributes cleared.
+Status CreateTemporary(FileHandle& out, const std::wstring& tempPath);
+// Puts the finished `tempPath` in the place of `target`. Windows refuses to
+// replace a read-only (and CreateFile a hidden or system) file, so the
+// target's attributes are cleared first, and given back when the replacement
+// fails, which also removes the temporary file; the replaced file has none of
+// them.
+Status ReplaceWithTemporary(const std::wstring& tempPath, const std::wstring& target, FolderSync sync);
+
+// --- Path text (pure string work, file_path.cpp) ---
 std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);
+// Position of the last separator, or npos.
+size_t LastSeparator(const std::wstring& path);
 std::wstring FileNamePart(const std::wstring& path);  // after the last separator
+// The folder holding `path`: "." for a bare name, the root for a name in it.
+std::wstring ParentFolder(const std::wstring& path);
 
 }  // namespace vellumo

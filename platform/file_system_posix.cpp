@@ -17,12 +17,6 @@ namespace {
 
 bool StatPath(const std::wstring& path, struct stat& st) { return ::stat(ToUtf8(path).c_str(), &st) == 0; }
 
-std::wstring ParentOf(const std::wstring& path) {
-  size_t cut = path.find_last_of(L'/');
-  if (cut == std::wstring::npos) return L".";
-  return cut == 0 ? L"/" : path.substr(0, cut);
-}
-
 }  // namespace
 
 FileHandle::~FileHandle() { Close(); }
@@ -43,50 +37,65 @@ FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
   return *this;
 }
 
-bool FileHandle::OpenReadExclusive(const std::wstring& path) {
+Status FileHandle::OpenReadExclusive(const std::wstring& path) {
   Close();
   int fd = ::open(ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) return Status::LastOsError();
   struct stat st;
-  // A folder opens for reading on POSIX but is no file to transform.
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  Status status;
+  if (::fstat(fd, &st) != 0) {
+    status = Status::LastOsError();
+  } else if (!S_ISREG(st.st_mode)) {
+    // A folder opens for reading on POSIX but is no file to transform.
+    status = Status(StatusCode::kNotAFile, S_ISDIR(st.st_mode) ? EISDIR : 0);
+  } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    status = Status::LastOsError();
+  }
+  if (!status) {
     ::close(fd);
-    return false;
+    return status;
   }
   fd_ = fd;
-  return true;
+  return status;
 }
 
-bool FileHandle::CreateForWrite(const std::wstring& path) {
+Status FileHandle::CreateForWrite(const std::wstring& path) {
   Close();
   // Never written through a link put in the way.
   fd_ = ::open(ToUtf8(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
   written_ = writebackFrom_ = 0;
-  return fd_ >= 0;
+  return fd_ >= 0 ? Status() : Status::LastOsError();
 }
 
 bool FileHandle::is_open() const { return fd_ >= 0; }
 
 int64_t FileHandle::Read(void* buffer, size_t length) {
-  if (fd_ < 0) return -1;
+  if (fd_ < 0) {
+    error_ = Status(StatusCode::kIoError, EBADF);
+    return -1;
+  }
   size_t got = 0;
   while (got < length) {
     ssize_t n = ::read(fd_, static_cast<char*>(buffer) + got, length - got);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return -1;
+    if (n < 0) {
+      error_ = Status::LastOsError();
+      return -1;
+    }
     if (n == 0) break;
     got += static_cast<size_t>(n);
   }
   return static_cast<int64_t>(got);
 }
 
-bool FileHandle::Write(const void* buffer, size_t length) {
-  if (fd_ < 0) return false;
+Status FileHandle::Write(const void* buffer, size_t length) {
+  if (fd_ < 0) return Status(StatusCode::kIoError, EBADF);
   const char* p = static_cast<const char*>(buffer);
   while (length > 0) {
     ssize_t n = ::write(fd_, p, length);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
+    if (n < 0) return Status::LastOsError();
+    if (n == 0) return Status(StatusCode::kNoSpace, ENOSPC);
     p += n;
     length -= static_cast<size_t>(n);
     written_ += static_cast<uint64_t>(n);
@@ -101,26 +110,34 @@ bool FileHandle::Write(const void* buffer, size_t length) {
     writebackFrom_ = written_;
   }
 #endif
-  return true;
+  return Status();
 }
 
-bool FileHandle::Seek(uint64_t offset) {
-  return fd_ >= 0 && ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
+Status FileHandle::Seek(uint64_t offset) {
+  if (fd_ < 0) return Status(StatusCode::kIoError, EBADF);
+  if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) != static_cast<off_t>(offset)) return Status::LastOsError();
+  return Status();
 }
 
 int64_t FileHandle::Size() const {
   struct stat st;
-  if (fd_ < 0 || ::fstat(fd_, &st) != 0) return -1;
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0) {
+    error_ = fd_ < 0 ? Status(StatusCode::kIoError, EBADF) : Status::LastOsError();
+    return -1;
+  }
   return static_cast<int64_t>(st.st_size);
 }
 
-bool FileHandle::Sync() { return fd_ >= 0 && ::fsync(fd_) == 0; }
+Status FileHandle::Sync() {
+  if (fd_ < 0) return Status(StatusCode::kIoError, EBADF);
+  return ::fsync(fd_) == 0 ? Status() : Status::LastOsError();
+}
 
-bool FileHandle::Close() {
-  if (fd_ < 0) return true;
-  bool ok = ::close(fd_) == 0;
+Status FileHandle::Close() {
+  if (fd_ < 0) return Status();
+  Status status = ::close(fd_) == 0 ? Status() : Status::LastOsError();
   fd_ = -1;
-  return ok;
+  return status;
 }
 
 bool PathExists(const std::wstring& path) {
@@ -138,9 +155,9 @@ bool IsFolder(const std::wstring& path) {
   return StatPath(path, st) && S_ISDIR(st.st_mode);
 }
 
-bool ListFolder(const std::wstring& folder, std::vector<DirEntry>& entries) {
+Status ListFolder(const std::wstring& folder, std::vector<DirEntry>& entries) {
   DIR* dir = ::opendir(ToUtf8(folder).c_str());
-  if (!dir) return false;
+  if (!dir) return Status::LastOsError();
   entries.clear();
   while (struct dirent* e = ::readdir(dir)) {
     if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
@@ -154,7 +171,7 @@ bool ListFolder(const std::wstring& folder, std::vector<DirEntry>& entries) {
     entries.push_back(std::move(entry));
   }
   ::closedir(dir);
-  return true;
+  return Status();
 }
 
 bool CreateOneFolder(const std::wstring& path) { return ::mkdir(ToUtf8(path).c_str(), 0777) == 0; }
@@ -261,15 +278,15 @@ bool SyncFolder(const std::wstring& folder) {
   return ok;
 }
 
-bool ReplaceFileAtomically(const std::wstring& from, const std::wstring& to, FolderSync sync) {
+Status ReplaceFileAtomically(const std::wstring& from, const std::wstring& to, FolderSync sync) {
   // The caller has synced `from`; rename replaces `to` in one step, and the
   // folder sync makes the new name last through a crash. The replacement keeps
   // the permission bits of the file it replaces, so a private file stays private.
   struct stat st;
   if (StatPath(to, st)) ::chmod(ToUtf8(from).c_str(), st.st_mode & 07777);
-  if (::rename(ToUtf8(from).c_str(), ToUtf8(to).c_str()) != 0) return false;
-  if (sync == FolderSync::kNow) SyncFolder(ParentOf(to));
-  return true;
+  if (::rename(ToUtf8(from).c_str(), ToUtf8(to).c_str()) != 0) return Status::LastOsError();
+  if (sync == FolderSync::kNow) SyncFolder(ParentFolder(to));
+  return Status();
 }
 
 }  // namespace vellumo

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "platform/file_system.h"
+#include "platform/owners_win32.h"
 
 namespace vellumo {
 namespace {
@@ -31,67 +32,85 @@ FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
   return *this;
 }
 
-bool FileHandle::OpenReadExclusive(const std::wstring& path) {
+Status FileHandle::OpenReadExclusive(const std::wstring& path) {
   Close();
   handle_ = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  return is_open();
+  return is_open() ? Status() : Status::LastOsError();
 }
 
-bool FileHandle::CreateForWrite(const std::wstring& path) {
+Status FileHandle::CreateForWrite(const std::wstring& path) {
   Close();
   handle_ = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  return is_open();
+  return is_open() ? Status() : Status::LastOsError();
 }
 
 bool FileHandle::is_open() const { return AsHandle(handle_) != INVALID_HANDLE_VALUE; }
 
 int64_t FileHandle::Read(void* buffer, size_t length) {
-  if (!is_open()) return -1;
+  if (!is_open()) {
+    error_ = Status(StatusCode::kIoError, ERROR_INVALID_HANDLE);
+    return -1;
+  }
   size_t got = 0;
   while (got < length) {
     DWORD want = static_cast<DWORD>(length - got > 0x40000000 ? 0x40000000 : length - got);
     DWORD n = 0;
-    if (!ReadFile(AsHandle(handle_), static_cast<char*>(buffer) + got, want, &n, nullptr)) return -1;
+    if (!ReadFile(AsHandle(handle_), static_cast<char*>(buffer) + got, want, &n, nullptr)) {
+      error_ = Status::LastOsError();
+      return -1;
+    }
     if (n == 0) break;
     got += n;
   }
   return static_cast<int64_t>(got);
 }
 
-bool FileHandle::Write(const void* buffer, size_t length) {
-  if (!is_open()) return false;
+Status FileHandle::Write(const void* buffer, size_t length) {
+  if (!is_open()) return Status(StatusCode::kIoError, ERROR_INVALID_HANDLE);
   const char* p = static_cast<const char*>(buffer);
   while (length > 0) {
     DWORD want = static_cast<DWORD>(length > 0x40000000 ? 0x40000000 : length);
     DWORD n = 0;
-    if (!WriteFile(AsHandle(handle_), p, want, &n, nullptr) || n == 0) return false;
+    if (!WriteFile(AsHandle(handle_), p, want, &n, nullptr)) return Status::LastOsError();
+    if (n == 0) return Status(StatusCode::kNoSpace, ERROR_DISK_FULL);
     p += n;
     length -= n;
   }
-  return true;
+  return Status();
 }
 
-bool FileHandle::Seek(uint64_t offset) {
+Status FileHandle::Seek(uint64_t offset) {
+  if (!is_open()) return Status(StatusCode::kIoError, ERROR_INVALID_HANDLE);
   LARGE_INTEGER to;
   to.QuadPart = static_cast<LONGLONG>(offset);
-  return is_open() && SetFilePointerEx(AsHandle(handle_), to, nullptr, FILE_BEGIN);
+  return SetFilePointerEx(AsHandle(handle_), to, nullptr, FILE_BEGIN) ? Status() : Status::LastOsError();
 }
 
 int64_t FileHandle::Size() const {
   LARGE_INTEGER size;
-  if (!is_open() || !GetFileSizeEx(AsHandle(handle_), &size)) return -1;
+  if (!is_open()) {
+    error_ = Status(StatusCode::kIoError, ERROR_INVALID_HANDLE);
+    return -1;
+  }
+  if (!GetFileSizeEx(AsHandle(handle_), &size)) {
+    error_ = Status::LastOsError();
+    return -1;
+  }
   return size.QuadPart;
 }
 
-bool FileHandle::Sync() { return is_open() && FlushFileBuffers(AsHandle(handle_)); }
+Status FileHandle::Sync() {
+  if (!is_open()) return Status(StatusCode::kIoError, ERROR_INVALID_HANDLE);
+  return FlushFileBuffers(AsHandle(handle_)) ? Status() : Status::LastOsError();
+}
 
-bool FileHandle::Close() {
-  if (!is_open()) return true;
-  bool ok = CloseHandle(AsHandle(handle_)) != 0;
+Status FileHandle::Close() {
+  if (!is_open()) return Status();
+  Status status = CloseHandle(AsHandle(handle_)) ? Status() : Status::LastOsError();
   handle_ = INVALID_HANDLE_VALUE;
-  return ok;
+  return status;
 }
 
 bool PathExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
@@ -104,10 +123,10 @@ bool IsFolder(const std::wstring& path) {
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool ListFolder(const std::wstring& folder, std::vector<DirEntry>& entries) {
+Status ListFolder(const std::wstring& folder, std::vector<DirEntry>& entries) {
   WIN32_FIND_DATAW fd;
-  HANDLE find = FindFirstFileW(JoinPath(folder, L"*.*").c_str(), &fd);
-  if (find == INVALID_HANDLE_VALUE) return false;
+  UniqueFind find(FindFirstFileW(JoinPath(folder, L"*.*").c_str(), &fd));
+  if (!find) return Status::LastOsError();
   entries.clear();
   do {
     if (wcscmp(fd.cFileName, L".") == 0 || wcscmp(fd.cFileName, L"..") == 0) continue;
@@ -115,9 +134,8 @@ bool ListFolder(const std::wstring& folder, std::vector<DirEntry>& entries) {
     e.name = fd.cFileName;
     e.isFolder = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     entries.push_back(std::move(e));
-  } while (FindNextFileW(find, &fd));
-  FindClose(find);
-  return true;
+  } while (FindNextFileW(find.get(), &fd));
+  return Status();
 }
 
 bool CreateOneFolder(const std::wstring& path) { return CreateDirectoryW(path.c_str(), nullptr) != 0; }
@@ -164,10 +182,12 @@ bool SetLastWriteTime(const std::wstring& path, const LocalTime& time) {
   DWORD attrs = GetFileAttributesW(path.c_str());
   bool readOnly = attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_READONLY);
   if (readOnly) SetFileAttributesW(path.c_str(), attrs & ~FILE_ATTRIBUTE_READONLY);
-  HANDLE h = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  bool ok = h != INVALID_HANDLE_VALUE && SetFileTime(h, nullptr, nullptr, &utc);
-  if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  bool ok = false;
+  {
+    UniqueFile file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ok = file && SetFileTime(file.get(), nullptr, nullptr, &utc);
+  }
   if (readOnly) SetFileAttributesW(path.c_str(), attrs);
   return ok;
 }
@@ -186,7 +206,7 @@ bool CopyFilePath(const std::wstring& from, const std::wstring& to, bool failIfE
 
 bool SyncFolder(const std::wstring&) { return true; }
 
-bool ReplaceFileAtomically(const std::wstring& from, const std::wstring& to, FolderSync) {
+Status ReplaceFileAtomically(const std::wstring& from, const std::wstring& to, FolderSync) {
   // MoveFileEx refuses a read-only target on Windows; the caller has cleared
   // the attributes, but make sure.
   DWORD attrs = GetFileAttributesW(to.c_str());
@@ -194,7 +214,10 @@ bool ReplaceFileAtomically(const std::wstring& from, const std::wstring& to, Fol
     SetFileAttributesW(to.c_str(), attrs & ~FILE_ATTRIBUTE_READONLY);
   }
   // Written through: the move is on the device when the call returns.
-  return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return Status::LastOsError();
+  }
+  return Status();
 }
 
 }  // namespace vellumo

@@ -1,16 +1,15 @@
 #include "app/dialogs/dlg_en_de_win32.h"
 
 #include <commctrl.h>
-#include <shlwapi.h>
 
-#include "app/settings_win32.h"
-#include "app/vellumo_app_win32.h"
-#include "fileenc/file_engine.h"
 #include "app/dialogs/dlg_key_mt_win32.h"
 #include "app/dialogs/key_list_win32.h"
 #include "app/dialogs/vellumo_dlg_win32.h"
-#include "resources/resource.h"
+#include "app/settings_win32.h"
+#include "app/vellumo_app_win32.h"
 #include "handoff/handoff_block_win32.h"
+#include "handoff/handoff_layout.h"
+#include "resources/resource.h"
 
 namespace vellumo {
 namespace {
@@ -18,7 +17,6 @@ namespace {
 // Sent by the worker so that the timer belongs to the interface thread.
 constexpr UINT WM_BUSY_TIMER = WM_APP + 1;  // wParam: 1 start, 0 stop
 constexpr UINT_PTR kBusyTimerId = 1;
-constexpr wchar_t kHandoffBlockName[] = L"QMRT_WRITE_BY_20090501_ENSTART";
 
 const int kCipherButtons[] = {IDC_RADIO_AES, IDC_RADIO_DES, IDC_RADIO_RC4};
 
@@ -77,8 +75,8 @@ BOOL CDlgEnDe::OnInitDialog() {
   SendMessageW(progress, PBM_SETPOS, 0, 0);
 
   std::vector<std::wstring> paths;
-  CProcessMap handoff;
-  handoff.ReadList(kHandoffBlockName, paths);
+  HandoffBlock handoff;
+  handoff.ReadList(kHandoffName, paths);
   if (!theApp.startFile.empty()) paths.push_back(theApp.startFile);
   for (const std::wstring& path : paths) AppendRow(path);
 
@@ -222,9 +220,10 @@ void CDlgEnDe::OnStart() {
   if (rows == 0) return;  // nothing to treat, nothing shown
 
   const std::wstring& listKey = theApp.keyValues[static_cast<size_t>(keyIndex)];
-  runKey_ = OverlayKeyBlock(listKey, useManualKey ? theApp.manualKey : std::wstring());
-  runAlgorithm_ = algorithm;
-  runPack_ = direction == Direction::kEncrypt && pack;
+  run_.key = OverlayKeyBlock(listKey, useManualKey ? theApp.manualKey : std::wstring());
+  run_.algorithm = algorithm;
+  run_.direction = direction;
+  run_.pack = direction == Direction::kEncrypt && pack;
 
   started_ = true;
   EnableWindow(Item(IDC_BTN_START), FALSE);
@@ -258,24 +257,10 @@ bool CDlgEnDe::RunWorker() {
 
   SendMessageW(hwnd(), WM_BUSY_TIMER, 1, 0);
   DialogReporter reporter(hwnd());
-  FileEngine engine(reporter);
-  if (!runPack_) {
-    for (const std::wstring& path : paths) {
-      FileJob job;
-      job.path = path;
-      job.key = &runKey_;
-      job.algorithm = runAlgorithm_;
-      job.decrypt = direction == Direction::kDecrypt;
-      job.packed = false;
-      if (PathIsDirectoryW(path.c_str()))
-        engine.ProcessFolder(job);
-      else
-        engine.ProcessFile(job);
-    }
+  const RunSummary summary = RunSelection(paths, run_, reporter);
+  if (!run_.pack) {
     EnableWindow(Item(IDC_BTN_QUIT), TRUE);
-    SetItemText(IDC_STATUS, L"共处理文件数:" + std::to_wstring(engine.processed()));
-  } else {
-    engine.PackAndEncrypt(paths, runKey_, runAlgorithm_);
+    SetItemText(IDC_STATUS, L"共处理文件数:" + std::to_wstring(summary.processed));
   }
   SendMessageW(hwnd(), WM_BUSY_TIMER, 0, 0);
   SendMessageW(Item(IDC_PROGRESS), PBM_SETPOS, 100, 0);

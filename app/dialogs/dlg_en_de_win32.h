@@ -9,8 +9,7 @@
 #include <vector>
 
 #include "app/dialogs/dialog_win32.h"
-#include "crypto/cipher_algorithm.h"
-#include "crypto/key_block.h"
+#include "fileenc/file_engine.h"
 #include "keystore/key_store.h"
 
 namespace vellumo {
@@ -49,10 +48,8 @@ class CDlgEnDe : public CDialog {
   int busyPosition_ = 0;
   bool started_ = false;  // a worker has been started; one run per dialog
 
-  // Taken on the interface thread when the run starts; the worker only reads them.
-  KeyBlock runKey_{};
-  CipherAlgorithm runAlgorithm_ = kAes;
-  bool runPack_ = false;
+  // Taken on the interface thread when the run starts; the worker only reads it.
+  RunDescription run_;
 };
 
 }  // namespace vellumo
