@@ -33,8 +33,10 @@ void WriteSettingInt(const std::wstring& file, const wchar_t* section, const wch
   WriteSettingText(file, section, key, text);
 }
 
-int ReadCipherType(const std::wstring& file) { return ReadSettingInt(file, L"DETYPE", L"TYPE"); }
-void WriteCipherType(const std::wstring& file, int type) { WriteSettingInt(file, L"DETYPE", L"TYPE", type); }
+CipherAlgorithm ReadCipherType(const std::wstring& file) { return ReadSettingInt(file, L"DETYPE", L"TYPE"); }
+void WriteCipherType(const std::wstring& file, CipherAlgorithm type) {
+  WriteSettingInt(file, L"DETYPE", L"TYPE", type);
+}
 bool ReadPacking(const std::wstring& file) { return ReadSettingInt(file, L"DETYPE", L"ZIP") != 0; }
 void WritePacking(const std::wstring& file, bool pack) { WriteSettingInt(file, L"DETYPE", L"ZIP", pack ? 1 : 0); }
 

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "crypto/cipher_algorithm.h"
+
 namespace vellumo {
 
 // Reads up to 256 characters.
@@ -18,8 +20,8 @@ int ReadSettingInt(const std::wstring& file, const wchar_t* section, const wchar
 void WriteSettingInt(const std::wstring& file, const wchar_t* section, const wchar_t* key, int value);  // "%d"
 
 // The values the program keeps.
-int ReadCipherType(const std::wstring& file);  // "DETYPE" / "TYPE"
-void WriteCipherType(const std::wstring& file, int type);
+CipherAlgorithm ReadCipherType(const std::wstring& file);  // "DETYPE" / "TYPE"
+void WriteCipherType(const std::wstring& file, CipherAlgorithm type);
 bool ReadPacking(const std::wstring& file);  // "DETYPE" / "ZIP"
 void WritePacking(const std::wstring& file, bool pack);
 // "UPDATE" / "LASTTIME": the low 32 bits of the time, written with "%u".

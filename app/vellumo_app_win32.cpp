@@ -3,10 +3,10 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include "app/app_paths_win32.h"
-#include "clipboard/dlg_clipboard_win32.h"
-#include "fileenc/dlg_en_de_win32.h"
-#include "keystore/vellumo_dlg_win32.h"
+#include "app/dialogs/dlg_clipboard_win32.h"
+#include "app/dialogs/dlg_en_de_win32.h"
+#include "app/dialogs/vellumo_dlg_win32.h"
+#include "platform/owners_win32.h"
 
 namespace vellumo {
 
@@ -17,22 +17,19 @@ namespace {
 // A directory search: an existing file or folder, or a pattern with a match.
 bool FindsSomething(const std::wstring& path) {
   WIN32_FIND_DATAW data;
-  HANDLE search = FindFirstFileW(path.c_str(), &data);
-  if (search == INVALID_HANDLE_VALUE) return false;
-  FindClose(search);
-  return true;
+  return static_cast<bool>(UniqueFind(FindFirstFileW(path.c_str(), &data)));
 }
 
-int RunFileDialog(int decrypt) {
+int RunFileDialog(Direction direction) {
   CDlgEnDe dialog;
-  dialog.decrypt = decrypt;
+  dialog.direction = direction;
   dialog.DoModal();
   return 0;
 }
 
-int RunClipboardDialog(int mode) {
+int RunClipboardDialog(Direction direction) {
   CDlgClipBoard dialog;
-  dialog.mode = mode;
+  dialog.direction = direction;
   dialog.DoModal();
   return 0;
 }
@@ -43,21 +40,17 @@ int CVellumoApp::Run(int argc, wchar_t** argv) {
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);
 
-  AppPaths paths = ResolveAppPaths();
-  modulePath = paths.modulePath;
-  programFolder = paths.programFolder;
-  settingsFolder = paths.settingsFolder;
-  settingsFile = paths.settingsFile;
+  static_cast<AppPaths&>(*this) = ResolveAppPaths();
 
   // Exactly one argument, compared case-sensitively; anything that is neither
   // an option nor found by a directory search ends the program without a word.
-  if (argc <= 1) return RunFileDialog(0);
+  if (argc <= 1) return RunFileDialog(Direction::kEncrypt);
   if (argc > 2) return 0;
   const std::wstring argument = argv[1];
-  if (argument == L"-enstart") return RunFileDialog(0);
-  if (argument == L"-destart") return RunFileDialog(1);
-  if (argument == L"-enslipstart") return RunClipboardDialog(0);
-  if (argument == L"-deslipstart") return RunClipboardDialog(1);
+  if (argument == L"-enstart") return RunFileDialog(Direction::kEncrypt);
+  if (argument == L"-destart") return RunFileDialog(Direction::kDecrypt);
+  if (argument == L"-enslipstart") return RunClipboardDialog(Direction::kEncrypt);
+  if (argument == L"-deslipstart") return RunClipboardDialog(Direction::kDecrypt);
   if (argument == L"-sysset") {
     CVellumoDlg dialog;
     dialog.DoModal();
@@ -65,7 +58,7 @@ int CVellumoApp::Run(int argc, wchar_t** argv) {
   }
   if (!FindsSomething(argument)) return 0;
   startFile = argument;
-  return RunFileDialog(1);
+  return RunFileDialog(Direction::kDecrypt);
 }
 
 }  // namespace vellumo

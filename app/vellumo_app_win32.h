@@ -6,18 +6,18 @@
 #include <string>
 #include <vector>
 
+#include "app/app_paths_win32.h"
+
 namespace vellumo {
 
-class CVellumoApp {
+// The folders (modulePath, programFolder, settingsFolder, settingsFile) are
+// the AppPaths worked out at start-up.
+class CVellumoApp : public AppPaths {
  public:
   // Works out the folders, then runs the one dialog the command line asks for.
   // Returns the process exit code.
   int Run(int argc, wchar_t** argv);
 
-  std::wstring modulePath;      // full path of the running executable
-  std::wstring programFolder;   // its folder, ending in a backslash
-  std::wstring settingsFolder;  // <application data>\zentrik_quen\ .
-  std::wstring settingsFile;    // settingsFolder + "quen_set.ini"
   std::wstring manualKey;       // typed in the key input dialog
   std::vector<std::wstring> keyValues;  // key texts, parallel to the key choice box
   std::wstring startFile;       // the path argument, when it names something

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "fileenc/body_transform.h"
 #include "fileenc/encrypted_file_header.h"
 
 namespace {
@@ -17,7 +18,7 @@ namespace {
 using vellumo::BodyTransformer;
 using vellumo::Direction;
 
-double MedianMBps(int32_t algorithm, unsigned threads, std::vector<uint8_t>& buffer, int runs) {
+double MedianMBps(vellumo::CipherAlgorithm algorithm, unsigned threads, std::vector<uint8_t>& buffer, int runs) {
   const vellumo::KeyBlock key = {'b', 'e', 'n', 'c', 'h'};
   std::vector<double> rates;
   for (int run = 0; run < runs; ++run) {

@@ -8,8 +8,8 @@
 #include "clipboard/clip_codec.h"
 #include "crypto/ansi_codepage.h"
 #include "crypto/key_block.h"
+#include "crypto/cipher_algorithm.h"
 #include "fileenc/file_engine.h"
-#include "fileenc/file_system.h"
 
 namespace vellumo::cli {
 namespace {
@@ -46,7 +46,7 @@ struct Options {
   std::optional<std::wstring> database;
   bool showKeys = false;
   bool pack = false;
-  std::optional<int32_t> algorithm;
+  std::optional<CipherAlgorithm> algorithm;
   unsigned codePage = kThreadAnsiCodePage;
   std::vector<std::wstring> paths;
 };
@@ -114,9 +114,9 @@ Options Parse(const std::vector<std::wstring>& args) {
       options.pack = true;
     } else if (arg == L"--cipher") {
       const std::wstring& name = value();
-      if (name == L"aes") options.algorithm = 0;
-      else if (name == L"des") options.algorithm = 1;
-      else if (name == L"rc4") options.algorithm = 2;
+      if (name == L"aes") options.algorithm = kAes;
+      else if (name == L"des") options.algorithm = kDes;
+      else if (name == L"rc4") options.algorithm = kRc4;
       else throw UsageError{L"unknown cipher \"" + name + L"\" (aes, des or rc4)"};
     } else if (arg == L"--codepage") {
       const std::wstring& text = value();
@@ -163,8 +163,8 @@ std::optional<std::wstring> ResolveKey(const Options& options, int& status) {
       status = kExitRefused;
       return std::nullopt;
     }
-    for (const auto& entry : *keys) {
-      if (entry.name == *options.keyName) return entry.value;
+    for (const KeyRow& row : *keys) {
+      if (row.name == *options.keyName) return row.keyText;
     }
     Say(L"no key named \"" + *options.keyName + L"\" in " + path);
     status = kExitRefused;
@@ -179,26 +179,16 @@ int RunFiles(const Options& options, const KeyBlock& key) {
   std::vector<std::wstring> paths;
   for (const auto& path : options.paths) paths.push_back(FullPath(path));
 
+  RunDescription run;
+  run.key = key;
+  run.algorithm = options.algorithm.value_or(kAes);
+  run.direction = options.command == Command::kDecrypt ? Direction::kDecrypt : Direction::kEncrypt;
+  run.pack = options.pack;
   CliReporter reporter(IsTerminal(Stream::kErr));
-  FileEngine engine(reporter, options.codePage);
-  const int32_t algorithm = options.algorithm.value_or(0);
-  const bool decrypt = options.command == Command::kDecrypt;
-  if (options.pack) {
-    engine.PackAndEncrypt(paths, key, algorithm);
-  } else {
-    for (const auto& path : paths) {
-      FileJob job;
-      job.path = path;
-      job.key = &key;
-      job.algorithm = algorithm;
-      job.decrypt = decrypt;
-      if (IsFolder(path)) engine.ProcessFolder(job);
-      else engine.ProcessFile(job);
-    }
-  }
+  const RunSummary summary = RunSelection(paths, run, reporter, options.codePage);
   reporter.Finish();
-  WriteText(Stream::kOut, L"共处理文件数:" + std::to_wstring(engine.processed()) + L"\n");
-  return engine.failed() > 0 ? kExitRefused : kExitOk;
+  WriteText(Stream::kOut, L"共处理文件数:" + std::to_wstring(summary.processed) + L"\n");
+  return summary.allDone() ? kExitOk : kExitRefused;
 }
 
 int RunClipboard(const Options& options, const KeyBlock& key) {
@@ -208,7 +198,7 @@ int RunClipboard(const Options& options, const KeyBlock& key) {
     return kExitRefused;
   }
   const bool encrypt = options.command == Command::kClipEncrypt;
-  auto result = TransformClipText(encrypt ? ClipMode::kEncrypt : ClipMode::kDecrypt, *block, key, options.codePage);
+  auto result = TransformClipText(encrypt ? Direction::kEncrypt : Direction::kDecrypt, *block, key, options.codePage);
   if (!result) {
     if (encrypt) {
       Say(block->empty() ? L"standard input is empty: nothing to encrypt"
@@ -236,10 +226,10 @@ int RunKeys(const Options& options) {
     return kExitRefused;
   }
   std::wstring listing;
-  for (const auto& entry : *keys) {
-    listing += entry.id + L"\t" + entry.name + L"\t";
-    if (options.showKeys) listing += entry.value + L"\t";
-    listing += entry.note + L"\n";
+  for (const KeyRow& row : *keys) {
+    listing += row.id + L"\t" + row.name + L"\t";
+    if (options.showKeys) listing += row.keyText + L"\t";
+    listing += row.about + L"\n";
   }
   WriteText(Stream::kOut, listing);
   return kExitOk;

@@ -11,6 +11,7 @@
 #include "cli/console.h"
 #include "crypto/utf8.h"
 #include "crypto/ansi_codepage.h"
+#include "keystore/key_store.h"
 
 namespace vellumo::cli {
 namespace {
@@ -173,8 +174,8 @@ std::wstring DefaultDatabasePath() {
     folder = std::string(home) + "/.config";
   }
   std::wstring text;
-  FromUtf8(folder + "/vellumo/docset.dat", text);
-  return text;
+  FromUtf8(folder + "/vellumo/", text);
+  return text + kKeyDatabaseFileName;
 }
 
 }  // namespace vellumo::cli

@@ -9,6 +9,7 @@
 #include "cli/console.h"
 #include "crypto/utf8.h"
 #include "crypto/ansi_codepage.h"
+#include "keystore/key_store.h"
 
 namespace vellumo::cli {
 namespace {
@@ -145,7 +146,7 @@ std::wstring FullPath(const std::wstring& path) {
 std::wstring DefaultDatabasePath() {
   wchar_t folder[MAX_PATH] = {};
   if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder))) return {};
-  return std::wstring(folder) + L"\\zentrik_quen\\docset.dat";
+  return std::wstring(folder) + L"\\zentrik_quen\\" + kKeyDatabaseFileName;
 }
 
 }  // namespace vellumo::cli

@@ -1,18 +1,15 @@
 #include "cli/key_list.h"
 
-#include "fileenc/file_system.h"
-#include "keystore/ado_db.h"
+#include "platform/file_system.h"
 
 namespace vellumo::cli {
 
-std::optional<std::vector<KeyEntry>> LoadKeys(const std::wstring& path, unsigned codePage) {
+std::optional<std::vector<KeyRow>> LoadKeys(const std::wstring& path, unsigned codePage) {
   // Opening a missing file would leave an empty database behind.
   if (path.empty() || !PathExists(path) || IsFolder(path)) return std::nullopt;
-  CAdoDB db(path, std::wstring(), codePage);
+  KeyStore db(path, std::wstring(), codePage);
   if (!db.isOpen()) return std::nullopt;
-  std::vector<KeyEntry> keys;
-  for (const KeyRow& row : db.Rows()) keys.push_back({row.id, row.name, row.keyText, row.about});
-  return keys;
+  return db.Rows();
 }
 
 }  // namespace vellumo::cli

@@ -4,14 +4,12 @@
 #include <string>
 #include <vector>
 
-namespace vellumo::cli {
+#include "keystore/key_store.h"
 
-struct KeyEntry {
-  std::wstring id, name, value, note;
-};
+namespace vellumo::cli {
 
 // The rows of `keylist` in id order, texts read in `codePage`. Nothing when
 // the file does not exist (it is not created) or cannot be opened.
-std::optional<std::vector<KeyEntry>> LoadKeys(const std::wstring& path, unsigned codePage);
+std::optional<std::vector<KeyRow>> LoadKeys(const std::wstring& path, unsigned codePage);
 
 }  // namespace vellumo::cli

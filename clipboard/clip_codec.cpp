@@ -78,11 +78,11 @@ std::wstring DecodeClipText(std::string_view bytes, const KeyBlock& key, unsigne
   return FromAnsi(DecodeClipBytes(bytes, key), codePage);
 }
 
-std::optional<std::string> TransformClipText(ClipMode mode, std::string_view block, const KeyBlock& key,
+std::optional<std::string> TransformClipText(Direction direction, std::string_view block, const KeyBlock& key,
                                              unsigned codePage) {
   const std::wstring text = FromAnsi(block, codePage);
   std::string result;
-  if (mode == ClipMode::kEncrypt) {
+  if (direction == Direction::kEncrypt) {
     // An empty block would give a 32-character text that no decrypt accepts.
     if (IsClipCipherText(text) || block.empty() || block.size() > kMaxClipBlock) return std::nullopt;
     result = AsciiBytes(EncodeClipText(reinterpret_cast<const uint8_t*>(block.data()), block.size(), key));

@@ -12,11 +12,13 @@
 #include <string_view>
 
 #include "crypto/ansi_codepage.h"
+#include "crypto/cipher_algorithm.h"
 #include "crypto/key_block.h"
 
 namespace vellumo {
 
-enum class ClipMode { kEncrypt, kDecrypt };
+// The clipboard's direction is the one of every cipher run.
+using ClipMode = Direction;
 
 // Longer than 32 characters, starting and ending with the separator.
 bool IsClipCipherText(std::wstring_view text);
@@ -41,7 +43,7 @@ std::wstring DecodeClipText(std::string_view bytes, const KeyBlock& key,
 // (encrypt on text that already looks encrypted; decrypt on text that is not
 // cipher text or whose key check differs; a block too large to encode).
 // codePage: the ANSI code page in which the block's text is read.
-std::optional<std::string> TransformClipText(ClipMode mode, std::string_view block, const KeyBlock& key,
+std::optional<std::string> TransformClipText(Direction direction, std::string_view block, const KeyBlock& key,
                                              unsigned codePage = kThreadAnsiCodePage);
 
 }  // namespace vellumo

@@ -12,4 +12,11 @@ KeyBlock MakeKeyBlock(const std::wstring& keyText, unsigned codePage) {
   return block;
 }
 
+KeyBlock OverlayKeyBlock(const std::wstring& listKeyText, const std::wstring& typedKeyText, unsigned codePage) {
+  KeyBlock block = MakeKeyBlock(listKeyText, codePage);
+  const std::string typed = ToAnsi(typedKeyText, codePage);
+  std::copy_n(typed.begin(), std::min(typed.size(), block.size()), block.begin());
+  return block;
+}
+
 }  // namespace vellumo

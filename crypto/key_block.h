@@ -14,4 +14,12 @@ using KeyBlock = std::array<uint8_t, 16>;
 
 KeyBlock MakeKeyBlock(const std::wstring& keyText, unsigned codePage = kThreadAnsiCodePage);
 
+// The file dialog's key block when a key is typed by hand: the chosen list
+// key's block with the typed key's bytes copied over its start. The block is
+// not cleared in between, so a typed key shorter than the list key keeps the
+// list key's tail, and a file so encrypted opens only with both again. An
+// empty typed key leaves the list key's block as it is.
+KeyBlock OverlayKeyBlock(const std::wstring& listKeyText, const std::wstring& typedKeyText,
+                         unsigned codePage = kThreadAnsiCodePage);
+
 }  // namespace vellumo

@@ -11,8 +11,8 @@ bool AddPathToArchive(ZipWriter* archive, const std::wstring& path) {
   // Split into the parent and the folder's own name, which starts every entry.
   std::wstring folder = path;
   while (folder.size() > 1 && IsPathSeparator(folder.back())) folder.pop_back();
-  size_t cut = folder.size();
-  while (cut > 0 && !IsPathSeparator(folder[cut - 1])) --cut;
+  const size_t separator = LastSeparator(folder);
+  const size_t cut = separator == std::wstring::npos ? 0 : separator + 1;
   const std::wstring name = folder.substr(cut);
   std::wstring parent;
   if (cut == 0) {

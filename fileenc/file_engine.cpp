@@ -6,16 +6,14 @@
 #include <vector>
 
 #include "fileenc/archive_packing.h"
+#include "fileenc/body_transform.h"
 #include "fileenc/encrypted_file_header.h"
-#include "fileenc/file_system.h"
 #include "fileenc/zip_archive.h"
+#include "platform/file_system.h"
 
 namespace vellumo {
 namespace {
 
-// The output of a transform goes to the file's full path with this appended,
-// beside the file, so the final rename stays on one volume.
-constexpr wchar_t kTempSuffix[] = L"writebyqmr";
 constexpr wchar_t kPackedSuffix[] = L".szip";
 // Whole chunks per read, so only the last buffer of a file can end in a partial
 // chunk; large enough that system calls and thread starts are few per byte,
@@ -39,13 +37,6 @@ constexpr wchar_t kReplaceFailed[] = L"替换失败!";
 constexpr wchar_t kPacksItself[] = L"不能打包自身!";
 constexpr wchar_t kPackFailed[] = L"打包失败!";
 
-size_t LastSeparator(const std::wstring& path) {
-  for (size_t i = path.size(); i > 0; --i) {
-    if (IsPathSeparator(path[i - 1])) return i - 1;
-  }
-  return std::wstring::npos;
-}
-
 // A path in the form used to compare two spellings of it: one separator, no
 // trailing separator, and on Windows without regard to case.
 std::wstring ComparablePath(std::wstring path) {
@@ -65,28 +56,20 @@ bool ItemHoldsPath(const std::wstring& item, const std::wstring& archive) {
          (IsPathSeparator(a.back()) || IsPathSeparator(b[a.size()]));
 }
 
-enum class StreamResult { kOk, kCannotCreate, kIoError };
-
 // Writes `header` (unless null) and then the rest of `source`, transformed, to
-// a new `tempPath`, and puts it on the device. On failure the temporary file is gone.
-StreamResult WriteTransformed(FileHandle& source, const std::wstring& tempPath, const EncryptedFileHeader* header,
-                              BodyTransformer& transformer, uint64_t total, Reporter& reporter) {
-  // A link at the temporary name was not left by us: it goes, so that nothing
-  // is written through it. A read-only leftover of an interrupted run would
-  // refuse to be overwritten.
-  if (IsSymbolicLink(tempPath)) {
-    DeleteFilePath(tempPath);
-  } else if (PathExists(tempPath)) {
-    SetNormalAttributes(tempPath);
-  }
+// a new `tempPath`, and puts it on the device. On failure the temporary file is
+// gone and the status says which read or write failed and why.
+Status WriteTransformed(FileHandle& source, const std::wstring& tempPath, const EncryptedFileHeader* header,
+                        BodyTransformer& transformer, uint64_t total, Reporter& reporter) {
   FileHandle out;
-  if (!out.CreateForWrite(tempPath)) return StreamResult::kCannotCreate;
+  if (Status created = CreateTemporary(out, tempPath); !created) return created;
 
-  bool ok = true;
+  Status status;
   if (header) {
     const auto bytes = EncodeHeader(*header);
-    ok = out.Write(bytes.data(), bytes.size());
+    status = out.Write(bytes.data(), bytes.size());
   }
+  bool ok = status.ok();
   std::vector<uint8_t> buffer(StreamBufferSize(total));
   uint64_t done = 0;
   bool atEnd = false;
@@ -94,7 +77,10 @@ StreamResult WriteTransformed(FileHandle& source, const std::wstring& tempPath, 
     size_t filled = 0;
     while (filled < buffer.size()) {
       const int64_t n = source.Read(buffer.data() + filled, buffer.size() - filled);
-      if (n < 0) ok = false;
+      if (n < 0) {
+        ok = false;
+        status = source.error();
+      }
       if (n <= 0) {
         atEnd = true;
         break;
@@ -103,17 +89,16 @@ StreamResult WriteTransformed(FileHandle& source, const std::wstring& tempPath, 
     }
     if (!ok || filled == 0) break;
     transformer.Transform(buffer.data(), filled);
-    ok = out.Write(buffer.data(), filled);
+    status = out.Write(buffer.data(), filled);
+    ok = status.ok();
     done += filled;
     if (ok) reporter.Progress(done, total);
   }
-  ok = ok && out.Sync();
-  ok = out.Close() && ok;
-  if (!ok) {
-    DeleteFilePath(tempPath);
-    return StreamResult::kIoError;
-  }
-  return StreamResult::kOk;
+  if (ok) status = out.Sync();
+  const Status closed = out.Close();
+  if (status.ok()) status = closed;
+  if (!status) DeleteFilePath(tempPath);
+  return status;
 }
 
 }  // namespace
@@ -132,28 +117,44 @@ void FileEngine::SyncChangedFolder() {
   unsyncedFolder_.clear();
 }
 
-void FileEngine::Fail(const std::wstring& path, const wchar_t* ending) {
-  ++failed_;
+void FileEngine::Fail(const std::wstring& path, const wchar_t* ending, FileOutcome outcome, const Status& status) {
+  if (outcome == FileOutcome::kRefused) {
+    ++summary_.refused;
+  } else {
+    ++summary_.failed;
+  }
+  summary_.files.push_back({path, outcome, status, ending});
   reporter_.Refuse(L"文件:" + path + L"  " + ending);
+}
+
+void FileEngine::Done(const std::wstring& path) {
+  ++summary_.done;
+  summary_.files.push_back({path, FileOutcome::kDone, Status(), std::wstring()});
 }
 
 void FileEngine::ProcessFile(const FileJob& job) {
   assert(job.key);
-  ++processed_;
+  ++summary_.processed;
   const std::wstring& path = job.path;
   const KeyBlock& key = *job.key;
 
   // A link is not transformed: the replace would put an encrypted copy in place
   // of the link and leave its target in the clear.
   FileHandle source;
-  if (IsSymbolicLink(path) || !source.OpenReadExclusive(path)) return Fail(path, kCannotOpen);
+  if (IsSymbolicLink(path)) return Fail(path, kCannotOpen, FileOutcome::kFailed, Status(StatusCode::kNotAFile, 0));
+  if (Status opened = source.OpenReadExclusive(path); !opened) {
+    return Fail(path, kCannotOpen, FileOutcome::kFailed, opened);
+  }
   reporter_.Status((job.decrypt ? L"正在解密文件:" : L"正在加密文件:") + path);
 
   const HeaderCheck check = CheckHeader(source, key);
-  const wchar_t* refusal = nullptr;
   if (check.readError) {
-    refusal = kReadWriteFailed;
-  } else if (!job.decrypt) {
+    const Status why = source.error();
+    source.Close();
+    return Fail(path, kReadWriteFailed, FileOutcome::kFailed, why);
+  }
+  const wchar_t* refusal = nullptr;
+  if (!job.decrypt) {
     if (check.isEncrypted) refusal = kAlreadyEncrypted;
   } else if (!check.isEncrypted) {
     refusal = kNotEncrypted;
@@ -162,18 +163,22 @@ void FileEngine::ProcessFile(const FileJob& job) {
   }
   if (refusal) {
     source.Close();  // not held while the message waits for the user
-    return Fail(path, refusal);
+    return Fail(path, refusal, FileOutcome::kRefused);
   }
 
   // Back to the start: the plaintext when encrypting, the header when decrypting.
   const int64_t length = source.Size();
-  if (length < 0 || !source.Seek(0)) return Fail(path, kReadWriteFailed);
+  if (length < 0) return Fail(path, kReadWriteFailed, FileOutcome::kFailed, source.error());
+  if (Status rewound = source.Seek(0); !rewound) return Fail(path, kReadWriteFailed, FileOutcome::kFailed, rewound);
   EncryptedFileHeader header;
   uint64_t bodyLength = static_cast<uint64_t>(length);
   if (job.decrypt) {
     uint8_t bytes[kHeaderSize];
-    if (source.Read(bytes, sizeof bytes) != static_cast<int64_t>(sizeof bytes)) {
-      return Fail(path, kReadWriteFailed);
+    const int64_t got = source.Read(bytes, sizeof bytes);
+    if (got != static_cast<int64_t>(sizeof bytes)) {
+      // A short read: the file shrank since it was measured.
+      const Status why = got < 0 ? source.error() : Status(StatusCode::kIoError, 0);
+      return Fail(path, kReadWriteFailed, FileOutcome::kFailed, why);
     }
     header = DecodeHeader(bytes);  // the cipher comes from the file, not the job
     bodyLength -= kHeaderSize;
@@ -181,38 +186,36 @@ void FileEngine::ProcessFile(const FileJob& job) {
     header = MakeHeader(job.algorithm, key, job.packed);
   }
 
-  const std::wstring tempPath = path + kTempSuffix;
-  BodyTransformer transformer(header.algorithm, job.decrypt ? Direction::kDecrypt : Direction::kEncrypt, key);
-  const StreamResult written =
+  const std::wstring tempPath = TemporaryPathFor(path);
+  BodyTransformer transformer(header.algorithm, job.direction(), key);
+  const Status written =
       WriteTransformed(source, tempPath, job.decrypt ? nullptr : &header, transformer, bodyLength, reporter_);
   source.Close();
-  if (written != StreamResult::kOk) return Fail(path, kReadWriteFailed);
+  if (!written) return Fail(path, kReadWriteFailed, FileOutcome::kFailed, written);
 
   if (job.decrypt && header.packed != 0) {
     // The packed file stays; its archive is unpacked beside it and dropped.
     const bool unpacked = UnpackArchive(tempPath);
     DeleteFilePath(tempPath);
-    if (!unpacked) Fail(path, kUnpackFailed);
-    return;
+    if (!unpacked) return Fail(path, kUnpackFailed, FileOutcome::kFailed);
+    return Done(path);
   }
 
   // Replaced in one step, so a file of this name exists at every moment.
-  const uint32_t attributes = GetAttributes(path);
-  SetNormalAttributes(path);
-  if (!ReplaceFileAtomically(tempPath, path, FolderSync::kLater)) {
-    if (attributes != UINT32_MAX) SetAttributes(path, attributes);
-    DeleteFilePath(tempPath);
-    return Fail(path, kReplaceFailed);
+  if (Status replaced = ReplaceWithTemporary(tempPath, path, FolderSync::kLater); !replaced) {
+    return Fail(path, kReplaceFailed, FileOutcome::kFailed, replaced);
   }
-  const size_t cut = LastSeparator(path);
-  FolderChanged(cut == std::wstring::npos ? std::wstring(L".") : cut == 0 ? path.substr(0, 1) : path.substr(0, cut));
+  FolderChanged(ParentFolder(path));
+  Done(path);
 }
 
 void FileEngine::ProcessFolder(const FileJob& job) {
   // The listing is taken whole first, so files that the walk itself creates
   // (temporary files, unpacked folders) are not walked.
   std::vector<DirEntry> entries;
-  if (!ListFolder(job.path, entries)) return Fail(job.path, kCannotOpen);
+  if (Status listed = ListFolder(job.path, entries); !listed) {
+    return Fail(job.path, kCannotOpen, FileOutcome::kFailed, listed);
+  }
   for (const DirEntry& entry : entries) {
     FileJob child = job;
     child.path = JoinPath(job.path, entry.name);
@@ -268,21 +271,22 @@ std::wstring PackedFileName(const std::wstring& firstEntry) {
   return name + kPackedSuffix;
 }
 
-void FileEngine::PackAndEncrypt(const std::vector<std::wstring>& entries, const KeyBlock& key, int32_t algorithm) {
+void FileEngine::PackAndEncrypt(const std::vector<std::wstring>& entries, const KeyBlock& key,
+                                CipherAlgorithm algorithm) {
   if (entries.empty()) return;
   const std::wstring archivePath = PackedFileName(entries.front());
   // Creating the archive would replace the item before it is read.
   for (const std::wstring& item : entries) {
     if (ItemHoldsPath(item, archivePath)) {
-      ++processed_;
-      return Fail(archivePath, kPacksItself);
+      ++summary_.processed;
+      return Fail(archivePath, kPacksItself, FileOutcome::kRefused);
     }
   }
 
   ArchiveWriter archive = CreateArchive(archivePath, codePage_);
   if (!archive) {
-    ++processed_;
-    return Fail(archivePath, kCannotOpen);
+    ++summary_.processed;
+    return Fail(archivePath, kCannotOpen, FileOutcome::kFailed);
   }
   // The other items are still packed; the user learns which one is missing.
   std::vector<std::wstring> notPacked;
@@ -292,11 +296,11 @@ void FileEngine::PackAndEncrypt(const std::vector<std::wstring>& entries, const 
   if (CloseArchive(archive) != kZipOk) {
     // The archive could not be written (a full disk): that is the one failure
     // to report; the items it could not take are not to blame.
-    ++processed_;
+    ++summary_.processed;
     DeleteFilePath(archivePath);
-    return Fail(archivePath, kReadWriteFailed);
+    return Fail(archivePath, kReadWriteFailed, FileOutcome::kFailed);
   }
-  for (const std::wstring& item : notPacked) Fail(item, kPackFailed);
+  for (const std::wstring& item : notPacked) Fail(item, kPackFailed, FileOutcome::kFailed);
 
   FileJob job;
   job.path = archivePath;
@@ -304,11 +308,34 @@ void FileEngine::PackAndEncrypt(const std::vector<std::wstring>& entries, const 
   job.algorithm = algorithm;
   job.decrypt = false;
   job.packed = true;
-  const int failedBefore = failed_;
+  const int failedBefore = failed();
   ProcessFile(job);
   // An archive that could not be encrypted is not left behind in the clear;
   // the items themselves are untouched.
-  if (failed_ != failedBefore) DeleteFilePath(archivePath);
+  if (failed() != failedBefore) DeleteFilePath(archivePath);
+}
+
+RunSummary RunSelection(const std::vector<std::wstring>& selection, const RunDescription& run, Reporter& reporter,
+                        unsigned codePage) {
+  FileEngine engine(reporter, codePage);
+  if (run.pack && run.direction == Direction::kEncrypt) {
+    engine.PackAndEncrypt(selection, run.key, run.algorithm);
+  } else {
+    for (const std::wstring& path : selection) {
+      FileJob job;
+      job.path = path;
+      job.key = &run.key;
+      job.algorithm = run.algorithm;
+      job.decrypt = run.direction == Direction::kDecrypt;
+      job.packed = false;
+      if (IsFolder(path)) {
+        engine.ProcessFolder(job);
+      } else {
+        engine.ProcessFile(job);
+      }
+    }
+  }
+  return engine.summary();
 }
 
 }  // namespace vellumo

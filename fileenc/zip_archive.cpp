@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "fileenc/zip_io.h"
+#include "platform/zip_io.h"
 
 namespace vellumo {
 
@@ -177,25 +177,6 @@ bool IsParentReference(const std::wstring& component) {
                                   [](wchar_t c) { return c == L'.' || c == L' '; });
 }
 
-// A name beside `path` that no file has yet.
-std::wstring UnusedSibling(const std::wstring& path) {
-  std::wstring candidate = path + L".part";
-  for (int n = 1; PathExists(candidate); ++n) candidate = path + L".part" + std::to_wstring(n);
-  return candidate;
-}
-
-// Replaces `target` by the finished `temp`. Windows refuses to replace a
-// read-only (and CreateFile a hidden or system) file, so those attributes are
-// cleared first and given back if the replacement fails.
-bool PutInPlace(const std::wstring& temp, const std::wstring& target) {
-  const uint32_t previous = GetAttributes(target);
-  const bool existed = previous != UINT32_MAX;
-  if (existed) SetNormalAttributes(target);
-  if (ReplaceFileAtomically(temp, target, FolderSync::kNow)) return true;
-  if (existed) SetAttributes(target, previous);
-  return false;
-}
-
 }  // namespace
 
 void ZipWriterCloser::operator()(ZipWriter* writer) const {
@@ -356,17 +337,17 @@ int ExtractEntry(ZipReader* archive, int index, const std::wstring& targetPath) 
   const size_t cut = target.find_last_of(L"/\\");
   if (cut != std::wstring::npos && cut > 0) CreateFolders(target.substr(0, cut));
 
-  const std::wstring temp = UnusedSibling(target);
+  const std::wstring temp = TemporaryPathFor(target);
   FileHandle out;
-  if (!out.CreateForWrite(temp)) return kZipTargetError;
+  if (!CreateTemporary(out, temp)) return kZipTargetError;
   int result = CopyEntryData(archive->zip, out, entry.size);
   if (result == kZipOk && !out.Sync()) result = kZipTargetError;
   if (!out.Close() && result == kZipOk) result = kZipTargetError;
-  if (result == kZipOk && !PutInPlace(temp, target)) result = kZipTargetError;
   if (result != kZipOk) {
     DeleteFilePath(temp);
     return result;
   }
+  if (!ReplaceWithTemporary(temp, target, FolderSync::kNow)) return kZipTargetError;
   // The data is complete and in place; time and attributes are best effort.
   SetLastWriteTime(target, entry.time);
   SetAttributes(target, entry.attributes & kFileAttributes);

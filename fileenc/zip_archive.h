@@ -11,7 +11,7 @@
 #include <string>
 
 #include "crypto/ansi_codepage.h"
-#include "fileenc/file_system.h"
+#include "platform/file_system.h"
 
 namespace vellumo {
 
@@ -64,9 +64,10 @@ ArchiveReader OpenArchive(const std::wstring& path, unsigned codePage = kSystemA
 int GetEntryCount(const ZipReader* archive);
 int GetEntry(ZipReader* archive, int index, ZipEntryInfo& entry);
 // Writes entry `index` to `targetPath`, creating missing folders ("/" and "\"
-// both separate them). The data goes to a temporary file beside the target that
-// replaces it only when the whole entry inflated with the right CRC-32; on
-// failure the temporary file is deleted and an existing target stays as it was.
+// both separate them). The data goes to the temporary file beside the target
+// (TemporaryPathFor), which replaces it only when the whole entry inflated with
+// the right CRC-32; on failure the temporary file is deleted and an existing
+// target stays as it was.
 // Then the entry's time and attributes are given to the file. A folder entry
 // creates the folder.
 int ExtractEntry(ZipReader* archive, int index, const std::wstring& targetPath);

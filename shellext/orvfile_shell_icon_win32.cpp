@@ -6,7 +6,8 @@
 #include <new>
 #include <string>
 
-#include "shellext/tessel_app_win32.h"
+#include "platform/owners_win32.h"
+#include "shellext/shell_ext_module_win32.h"
 #include "shellext/vorlink_ids.h"
 
 namespace vellumo {
@@ -19,13 +20,12 @@ constexpr int kOverlayIconIndex = 2;
 // The unnamed value of HKEY_CLASSES_ROOT\<key> as text of fewer than `chars`
 // characters; false when the key or value is missing or doesn't fit.
 bool ReadClassesValue(const std::wstring& key, wchar_t* out, DWORD chars) {
-  HKEY handle;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
+  UniqueKey handle;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, handle.receive()) != ERROR_SUCCESS)
     return false;
   DWORD bytes = chars * sizeof(wchar_t);
-  LONG rc = RegQueryValueExW(handle, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(out),
+  LONG rc = RegQueryValueExW(handle.get(), nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(out),
                              &bytes);
-  RegCloseKey(handle);
   if (rc != ERROR_SUCCESS) return false;
   // Stored text need not carry its terminator.
   DWORD n = bytes / sizeof(wchar_t);
@@ -75,12 +75,12 @@ HRESULT COrvfileShellIcon::Create(IUnknown* outer, REFIID riid, void** ppv) {
 
 COrvfileShellIcon::COrvfileShellIcon(IUnknown* outer)
     : inner_(this), outer_(outer ? outer : &inner_) {
-  theApp.Lock();
+  theModule.Lock();
 }
 
 COrvfileShellIcon::~COrvfileShellIcon() {
   if (typeInfo_) typeInfo_->Release();
-  theApp.Unlock();
+  theModule.Unlock();
 }
 
 STDMETHODIMP COrvfileShellIcon::Inner::QueryInterface(REFIID riid, void** ppv) {
@@ -172,10 +172,14 @@ STDMETHODIMP COrvfileShellIcon::Load(LPCOLESTR fileName, DWORD) {
 
 STDMETHODIMP COrvfileShellIcon::GetIconLocation(UINT, PWSTR iconFile, UINT cchMax, int* index,
                                                 UINT* resultFlags) {
+  return Guarded([&] { return IconLocation(iconFile, cchMax, index, resultFlags); });
+}
+
+HRESULT COrvfileShellIcon::IconLocation(PWSTR iconFile, UINT cchMax, int* index, UINT* resultFlags) {
   std::wstring location;
   int iconIndex = 0;
   if (!InnerTypeIcon(fileName_, location, iconIndex)) {
-    location = theApp.ModulePath();
+    location = theModule.ModulePath();
     iconIndex = kDocumentIconIndex;
   }
   CopyToBuffer(location.c_str(), iconFile, cchMax);
@@ -204,7 +208,7 @@ STDMETHODIMP COrvfileShellIcon::IsMemberOf(PCWSTR path, DWORD) {
 
 STDMETHODIMP COrvfileShellIcon::GetOverlayInfo(PWSTR iconFile, int cchMax, int* index,
                                                DWORD* flags) {
-  CopyToBuffer(theApp.ModulePath().c_str(), iconFile, cchMax > 0 ? cchMax : 0);
+  CopyToBuffer(theModule.ModulePath().c_str(), iconFile, cchMax > 0 ? cchMax : 0);
   if (index) *index = kOverlayIconIndex;
   if (flags) *flags = ISIOI_ICONFILE | ISIOI_ICONINDEX;
   return S_OK;

@@ -71,6 +71,8 @@ class COrvfileShellIcon : public IOrvfileShellIcon,
   explicit COrvfileShellIcon(IUnknown* outer);
   virtual ~COrvfileShellIcon();
   HRESULT LoadTypeInfo();
+  // GetIconLocation's body, which it guards.
+  HRESULT IconLocation(PWSTR iconFile, UINT cchMax, int* index, UINT* resultFlags);
 
   Inner inner_;
   IUnknown* outer_;  // the aggregating object, or inner_

@@ -2,8 +2,10 @@
 
 #include <shellapi.h>
 
-#include "shellext/handoff_layout.h"
-#include "shellext/tessel_app_win32.h"
+#include <new>
+
+#include "handoff/handoff_layout.h"
+#include "shellext/shell_ext_module_win32.h"
 #include "resources/vorlink64.h"
 
 namespace vellumo {
@@ -45,16 +47,28 @@ bool ShowsItems(UINT flags) {
 
 }  // namespace
 
+HRESULT CShellExt::Create(IUnknown* outer, REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  if (outer) return CLASS_E_NOAGGREGATION;
+  CShellExt* ext = new (std::nothrow) CShellExt();
+  if (!ext) return E_OUTOFMEMORY;
+  // An unknown interface leaves the object without references: it goes.
+  ext->AddRef();
+  const HRESULT hr = ext->QueryInterface(riid, ppv);
+  ext->Release();
+  return hr;
+}
+
 CShellExt::CShellExt() {
-  theApp.ObjectCreated();
+  theModule.Lock();
   menuBitmap_ = static_cast<HBITMAP>(
-      LoadImageW(theApp.Instance(), MAKEINTRESOURCEW(IDB_MENU), IMAGE_BITMAP, 0, 0, 0));
+      LoadImageW(theModule.Instance(), MAKEINTRESOURCEW(IDB_MENU), IMAGE_BITMAP, 0, 0, 0));
 }
 
 CShellExt::~CShellExt() {
-  if (data_) data_->Release();
   if (menuBitmap_) DeleteObject(menuBitmap_);
-  theApp.ObjectDestroyed();
+  theModule.Unlock();
 }
 
 STDMETHODIMP CShellExt::QueryInterface(REFIID riid, void** ppv) {
@@ -80,18 +94,22 @@ STDMETHODIMP_(ULONG) CShellExt::Release() {
 }
 
 STDMETHODIMP CShellExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
-  if (data_) {
-    data_->Release();
-    data_ = nullptr;
-  }
+  return Guarded([&] { return InitializeWith(data); });
+}
+
+HRESULT CShellExt::InitializeWith(IDataObject* data) {
+  data_.reset();
   if (!data) return E_FAIL;
-  data_ = data;
-  data_->AddRef();
+  data_ = ComPtr<IDataObject>::Share(data);
   paths_.clear();
 
   FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
   STGMEDIUM medium = {};
   if (FAILED(data_->GetData(&format, &medium))) return E_FAIL;
+  struct MediumOwner {
+    STGMEDIUM& medium;
+    ~MediumOwner() { ReleaseStgMedium(&medium); }
+  } owner{medium};
   HDROP drop = static_cast<HDROP>(medium.hGlobal);
   UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
   paths_.resize(count);
@@ -105,12 +123,15 @@ STDMETHODIMP CShellExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
     path.resize(length);
     paths_[i] = path;
   }
-  ReleaseStgMedium(&medium);
   return S_OK;
 }
 
 STDMETHODIMP CShellExt::QueryContextMenu(HMENU menu, UINT index, UINT idCmdFirst, UINT,
                                          UINT flags) {
+  return Guarded([&] { return AddMenu(menu, index, idCmdFirst, flags); });
+}
+
+HRESULT CShellExt::AddMenu(HMENU menu, UINT index, UINT idCmdFirst, UINT flags) {
   hasFiles_ = !paths_.empty();
   hasClipboardText_ = IsClipboardFormatAvailable(CF_TEXT) != FALSE;
   if (!ShowsItems(flags)) return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
@@ -131,6 +152,12 @@ STDMETHODIMP CShellExt::QueryContextMenu(HMENU menu, UINT index, UINT idCmdFirst
 }
 
 STDMETHODIMP CShellExt::InvokeCommand(CMINVOKECOMMANDINFO* info) {
+  // Always S_OK, as the shell expects of this handler, even when the body failed.
+  Guarded([&] { return Invoke(info); });
+  return S_OK;
+}
+
+HRESULT CShellExt::Invoke(CMINVOKECOMMANDINFO* info) {
   // A verb given as text is not ours. The whole pointer is tested: a 64-bit
   // address may have bits 16 to 31 clear.
   if (!info || !IS_INTRESOURCE(info->lpVerb)) return S_OK;
@@ -141,7 +168,7 @@ STDMETHODIMP CShellExt::InvokeCommand(CMINVOKECOMMANDINFO* info) {
   std::vector<const MenuCommand*> commands = MenuFor(hasFiles_, hasClipboardText_);
   if (commands.empty()) return S_OK;
   const MenuCommand* command = offset < commands.size() ? commands[offset] : commands[0];
-  if (command->writesList) theApp.ListWriter().WriteList(kHandoffName, paths_);
+  if (command->writesList) theModule.ListWriter().WriteList(kHandoffName, paths_);
   StartVellumo(command->option);
   return S_OK;
 }
@@ -150,15 +177,16 @@ void CShellExt::StartVellumo(const wchar_t* option) {
   // Program named explicitly and quoted on the command line: a folder with
   // spaces (such as under Program Files) must not let a program at a prefix
   // of its path (C:\Program.exe) start instead.
-  std::wstring program = theApp.ModuleFolder() + L"Vellumo.exe";
+  std::wstring program = theModule.ModuleFolder() + L"Vellumo.exe";
   std::wstring commandLine = L"\"" + program + L"\" " + option;
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
   if (CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                      nullptr, &startup, &process)) {
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    // Not waited for: the program runs on its own.
+    UniqueHandle thread(process.hThread);
+    UniqueHandle started(process.hProcess);
   }
 }
 

@@ -8,10 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "platform/owners_win32.h"
+
 namespace vellumo {
 
 class CShellExt : public IContextMenu, public IShellExtInit {
  public:
+  // The class factory's maker: no aggregation.
+  static HRESULT Create(IUnknown* outer, REFIID riid, void** ppv);
+
   CShellExt();
   CShellExt(const CShellExt&) = delete;
   CShellExt& operator=(const CShellExt&) = delete;
@@ -32,11 +37,15 @@ class CShellExt : public IContextMenu, public IShellExtInit {
 
  private:
   virtual ~CShellExt();
+  // The bodies of the entry points above, which guard them.
+  HRESULT InitializeWith(IDataObject* data);
+  HRESULT AddMenu(HMENU menu, UINT index, UINT idCmdFirst, UINT flags);
+  HRESULT Invoke(CMINVOKECOMMANDINFO* info);
   // Starts "<module folder>Vellumo.exe <option>".
   static void StartVellumo(const wchar_t* option);
 
   ULONG refs_ = 0;
-  IDataObject* data_ = nullptr;
+  ComPtr<IDataObject> data_;
   std::vector<std::wstring> paths_;
   bool hasFiles_ = false;
   bool hasClipboardText_ = false;

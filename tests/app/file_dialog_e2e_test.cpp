@@ -14,7 +14,7 @@
 #include "fileenc/file_engine.h"
 #include "gui_driver_win32.h"
 #include "resources/resource.h"
-#include "shellext/process_map_win32.h"
+#include "handoff/handoff_block_win32.h"
 #include "test_support.h"
 
 namespace vellumo::testing {

@@ -11,7 +11,7 @@
 
 #include "gui_driver_win32.h"
 #include "resources/resource.h"
-#include "shellext/process_map_win32.h"
+#include "handoff/handoff_block_win32.h"
 #include "test_support.h"
 
 namespace vt = vellumo::testing;

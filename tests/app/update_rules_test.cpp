@@ -1,5 +1,5 @@
 // When the update check runs, and which updater addresses it will start.
-#include "keystore/update_rules.h"
+#include "app/update/update_rules.h"
 
 #include <gtest/gtest.h>
 

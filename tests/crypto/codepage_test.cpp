@@ -47,6 +47,31 @@ TEST(KeyBlock, DefaultCodePageIsChinese) {
   EXPECT_EQ("bcd3c3dcb2e2cad4c3dcd4bf00000000", ToHex(block.data(), block.size()));
 }
 
+// A key typed by hand goes over the start of the chosen list key's block; the
+// list key's bytes past it stay, in code page bytes (a cut may split a
+// double-byte character on either side).
+TEST(KeyBlock, TypedKeyOverlaysTheListKey) {
+  struct Case {
+    const char* what;
+    const wchar_t* listKey;
+    const wchar_t* typedKey;
+    const char* blockHex;
+  } cases[] = {
+      {"shorter typed key keeps the list key's tail", L"listkey-0123456789", L"abc",
+       "616263746b65792d3031323334353637"},
+      {"empty typed key leaves the list key", L"listkey", L"", "6c6973746b6579000000000000000000"},
+      {"longer typed key covers the whole block", L"ab", L"0123456789abcdefXYZ", "30313233343536373839616263646566"},
+      {"a Chinese typed key counts its GBK bytes", L"listkey-01234567", L"\u5bc6", "c3dc73746b65792d3031323334353637"},
+      {"a typed key over a Chinese list key", L"\u52a0\u5bc6\u6d4b\u8bd5", L"x", "78d3c3dcb2e2cad40000000000000000"},
+  };
+  for (const Case& c : cases) {
+    const KeyBlock block = OverlayKeyBlock(c.listKey, c.typedKey, 936);
+    EXPECT_EQ(ToHex(block.data(), block.size()), c.blockHex) << c.what;
+  }
+  // Without a typed key the block is the list key's own.
+  EXPECT_EQ(OverlayKeyBlock(L"\u52a0\u5bc6", L"", 936), MakeKeyBlock(L"\u52a0\u5bc6", 936));
+}
+
 TEST(AnsiCodePage, RoundTripsAndDefaultCharacters) {
   const std::wstring chinese = L"\u6587\u6863\\\u8ba1\u5212.doc";
   EXPECT_EQ(chinese, FromAnsi(ToAnsi(chinese, 936), 936));

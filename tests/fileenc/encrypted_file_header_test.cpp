@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "crypto/rijndael.h"
+#include "fileenc/body_transform.h"
 #include "fileenc/encrypted_file_header.h"
 #include "file_test_paths.h"
 #include "test_support.h"

@@ -25,9 +25,10 @@
 
 #include "crypto/crc32.h"
 #include "crypto/key_block.h"
+#include "fileenc/body_transform.h"
 #include "fileenc/encrypted_file_header.h"
 #include "fileenc/file_engine.h"
-#include "fileenc/file_system.h"
+#include "platform/file_system.h"
 #include "file_test_paths.h"
 #include "test_support.h"
 

@@ -11,7 +11,7 @@
 
 #include "crypto/ansi_codepage.h"
 #include "fuzz_support.h"
-#include "keystore/ado_db.h"
+#include "keystore/key_store.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "shellext/handoff_layout.h"
+#include "handoff/handoff_layout.h"
 #include "vorlink_host_win32.h"
 
 namespace vellumo::testing {

@@ -1,0 +1,154 @@
+#pragma once
+// The core's one way to the file system. Paths are wide strings (UTF-16 on
+// Windows, converted to UTF-8 only at the POSIX calls). Windows and POSIX each
+// have one implementation file: file_system_win32.cpp, file_system_posix.cpp;
+// the path text helpers are in file_path.cpp. Calls whose failure a user may
+// want explained return a Status.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/status.h"
+
+namespace vellumo {
+
+#ifdef _WIN32
+constexpr wchar_t kPathSeparator = L'\\';
+#else
+constexpr wchar_t kPathSeparator = L'/';
+#endif
+
+// Windows takes either slash in a path; POSIX only '/'.
+constexpr bool IsPathSeparator(wchar_t c) {
+#ifdef _WIN32
+  return c == L'\\' || c == L'/';
+#else
+  return c == L'/';
+#endif
+}
+
+// DOS attribute bits, as stored in ZIP entries and used by Windows.
+enum FileAttribute : uint32_t {
+  kAttrReadOnly = 0x01,
+  kAttrHidden = 0x02,
+  kAttrSystem = 0x04,
+  kAttrDirectory = 0x10,
+  kAttrArchive = 0x20,
+};
+
+// A moment in local time, as DOS dates and ZIP entries hold it.
+struct LocalTime {
+  int year = 1980, month = 1, day = 1, hour = 0, minute = 0, second = 0;
+};
+
+// An open file; closed when the object goes.
+class FileHandle {
+ public:
+  FileHandle() = default;
+  ~FileHandle();
+  FileHandle(FileHandle&& other) noexcept;
+  FileHandle& operator=(FileHandle&& other) noexcept;
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+
+  // Opens an existing file for reading with sharing denied to everyone else
+  // (on POSIX: an advisory exclusive lock).
+  Status OpenReadExclusive(const std::wstring& path);
+  // Creates or truncates a file for writing; others may read it meanwhile.
+  Status CreateForWrite(const std::wstring& path);
+
+  bool is_open() const;
+  // Bytes read (0 at the end), or -1 on a read error (then error() says why).
+  int64_t Read(void* buffer, size_t length);
+  // Writes all bytes or reports failure (disk full, device error).
+  Status Write(const void* buffer, size_t length);
+  Status Seek(uint64_t offset);
+  // Length of the open file, or -1 (then error() says why).
+  int64_t Size() const;
+  // Flushes written data to the device.
+  Status Sync();
+  // Closes; a failure is a late write that did not reach the device.
+  Status Close();
+  // Why the last Read or Size that failed did so.
+  const Status& error() const { return error_; }
+
+ private:
+  mutable Status error_;
+#ifdef _WIN32
+  void* handle_ = reinterpret_cast<void*>(static_cast<intptr_t>(-1));
+#else
+  int fd_ = -1;
+  // Written bytes not yet handed to the device (see Write).
+  uint64_t written_ = 0, writebackFrom_ = 0;
+#endif
+};
+
+struct DirEntry {
+  std::wstring name;  // without the folder
+  bool isFolder = false;
+};
+
+bool PathExists(const std::wstring& path);
+bool IsFolder(const std::wstring& path);
+// True for a symbolic link itself (POSIX); always false on Windows.
+bool IsSymbolicLink(const std::wstring& path);
+// Entries of a folder except "." and "..", in the order the system returns them
+// (hidden and system files included). Fails when the folder cannot be read.
+Status ListFolder(const std::wstring& folder, std::vector<DirEntry>& entries);
+// Creates one folder level; false when it could not (for instance it exists).
+bool CreateOneFolder(const std::wstring& path);
+// Creates every missing folder of `path` (both separators count on Windows).
+bool CreateFolders(const std::wstring& path);
+
+// DOS attributes; on POSIX read-only maps to the owner write bit, the others are
+// not kept. Returns false / UINT32_MAX on failure.
+uint32_t GetAttributes(const std::wstring& path);
+bool SetAttributes(const std::wstring& path, uint32_t attributes);
+// Clears read-only, hidden and system.
+bool SetNormalAttributes(const std::wstring& path);
+
+bool GetLastWriteTime(const std::wstring& path, LocalTime& time);
+bool SetLastWriteTime(const std::wstring& path, const LocalTime& time);
+LocalTime CurrentLocalTime();
+
+bool DeleteFilePath(const std::wstring& path);
+bool CopyFilePath(const std::wstring& from, const std::wstring& to, bool failIfExists);
+// Puts `from` in the place of `to` in one step, replacing it, so that there is
+// never a moment without a file named `to`; the data is on the device first.
+// On POSIX `from` takes the permission bits of the `to` it replaces.
+// With FolderSync::kLater the new name is on the device only once the caller
+// has called SyncFolder on the folder (a crash before that leaves the old
+// file whole), so a walk through many files syncs each folder once.
+enum class FolderSync { kNow, kLater };
+Status ReplaceFileAtomically(const std::wstring& from, const std::wstring& to, FolderSync sync);
+// Puts a folder's names on the device (a no-op where a move is written
+// through, as on Windows).
+bool SyncFolder(const std::wstring& folder);
+
+// --- Writing a file through a temporary file beside it ---
+// The one temporary name of the program: the full path with this appended
+// (no separator, no dot), so the final rename never crosses volumes and a
+// stale one of an interrupted run is recognised and overwritten.
+constexpr wchar_t kTemporarySuffix[] = L"writebyqmr";
+std::wstring TemporaryPathFor(const std::wstring& path);
+// Creates (truncating) the temporary file `tempPath`. A link found at that name
+// was not left by us and is removed, so nothing is written through it; a
+// read-only leftover of an interrupted run has its attributes cleared.
+Status CreateTemporary(FileHandle& out, const std::wstring& tempPath);
+// Puts the finished `tempPath` in the place of `target`. Windows refuses to
+// replace a read-only (and CreateFile a hidden or system) file, so the
+// target's attributes are cleared first, and given back when the replacement
+// fails, which also removes the temporary file; the replaced file has none of
+// them.
+Status ReplaceWithTemporary(const std::wstring& tempPath, const std::wstring& target, FolderSync sync);
+
+// --- Path text (pure string work, file_path.cpp) ---
+std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);
+// Position of the last separator, or npos.
+size_t LastSeparator(const std::wstring& path);
+std::wstring FileNamePart(const std::wstring& path);  // after the last separator
+// The folder holding `path`: "." for a bare name, the root for a name in it.
+std::wstring ParentFolder(const std::wstring& path);
+
+}  // namespace vellumo

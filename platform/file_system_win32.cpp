@@ -1,0 +1,223 @@
+// The file seam on Windows: wide paths straight to the W functions.
+#include <windows.h>
+
+#include "platform/file_system.h"
+#include "platform/owners_win32.h"
+
+namespace vellumo {
+namespace {
+
+HANDLE AsHandle(void* h) { return static_cast<HANDLE>(h); }
+
+bool ToSystemTime(const FILETIME& utc, LocalTime& time) {
+  FILETIME local;
+  SYSTEMTIME st;
+  if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &st)) return false;
+  time = {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond};
+  return true;
+}
+
+}  // namespace
+
+FileHandle::~FileHandle() { Close(); }
+
+FileHandle::FileHandle(FileHandle&& other) noexcept : handle_(other.handle_) { other.handle_ = INVALID_HANDLE_VALUE; }
+
+FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = other.handle_;
+    other.handle_ = INVALID_HANDLE_VALUE;
+  }
+  return *this;
+}
+
+Status FileHandle::OpenReadExclusive(const std::wstring& path) {
+  Close();
+  handle_ = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  return is_open() ? Status() : Status::LastOsError();
+}
+
+Status FileHandle::CreateForWrite(const std::wstring& path) {
+  Close();
+  handle_ = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  return is_open() ? Status() : Status::LastOsError();
+}
+
+bool FileHandle::is_open() const { return AsHandle(handle_) != INVALID_HANDLE_VALUE; }
+
+int64_t FileHandle::Read(void* buffer, size_t length) {
+  if (!is_open()) {
+    error_ = Status(StatusCode::kIoError, ERROR_INVALID_HANDLE);
+    return -1;
+  }
+  size_t got = 0;
+  while (got < length) {
+    DWORD want = static_cast<DWORD>(length - got > 0x40000000 ? 0x40000000 : length - got);
+    DWORD n = 0;
+    if (!ReadFile(AsHandle(handle_), static_cast<char*>(buffer) + got, want, &n, nullptr)) {
+      error_ = Status::LastOsError();
+      return -1;
+    }
+    if (n == 0) break;
+    got += n;
+  }
+  return static_cast<int64_t>(got);
+}
+
+Status FileHandle::Write(const void* buffer, size_t length) {
+  if (!is_open()) return Status(StatusCode::kIoError, ERROR_INVALID_HANDLE);
+  const char* p = static_cast<const char*>(buffer);
+  while (length > 0) {
+    DWORD want = static_cast<DWORD>(length > 0x40000000 ? 0x40000000 : length);
+    DWORD n = 0;
+    if (!WriteFile(AsHandle(handle_), p, want, &n, nullptr)) return Status::LastOsError();
+    if (n == 0) return Status(StatusCode::kNoSpace, ERROR_DISK_FULL);
+    p += n;
+    length -= n;
+  }
+  return Status();
+}
+
+Status FileHandle::Seek(uint64_t offset) {
+  if (!is_open()) return Status(StatusCode::kIoError, ERROR_INVALID_HANDLE);
+  LARGE_INTEGER to;
+  to.QuadPart = static_cast<LONGLONG>(offset);
+  return SetFilePointerEx(AsHandle(handle_), to, nullptr, FILE_BEGIN) ? Status() : Status::LastOsError();
+}
+
+int64_t FileHandle::Size() const {
+  LARGE_INTEGER size;
+  if (!is_open()) {
+    error_ = Status(StatusCode::kIoError, ERROR_INVALID_HANDLE);
+    return -1;
+  }
+  if (!GetFileSizeEx(AsHandle(handle_), &size)) {
+    error_ = Status::LastOsError();
+    return -1;
+  }
+  return size.QuadPart;
+}
+
+Status FileHandle::Sync() {
+  if (!is_open()) return Status(StatusCode::kIoError, ERROR_INVALID_HANDLE);
+  return FlushFileBuffers(AsHandle(handle_)) ? Status() : Status::LastOsError();
+}
+
+Status FileHandle::Close() {
+  if (!is_open()) return Status();
+  Status status = CloseHandle(AsHandle(handle_)) ? Status() : Status::LastOsError();
+  handle_ = INVALID_HANDLE_VALUE;
+  return status;
+}
+
+bool PathExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Links on Windows are left to the file system as they always were.
+bool IsSymbolicLink(const std::wstring&) { return false; }
+
+bool IsFolder(const std::wstring& path) {
+  DWORD a = GetFileAttributesW(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+Status ListFolder(const std::wstring& folder, std::vector<DirEntry>& entries) {
+  WIN32_FIND_DATAW fd;
+  UniqueFind find(FindFirstFileW(JoinPath(folder, L"*.*").c_str(), &fd));
+  if (!find) return Status::LastOsError();
+  entries.clear();
+  do {
+    if (wcscmp(fd.cFileName, L".") == 0 || wcscmp(fd.cFileName, L"..") == 0) continue;
+    DirEntry e;
+    e.name = fd.cFileName;
+    e.isFolder = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entries.push_back(std::move(e));
+  } while (FindNextFileW(find.get(), &fd));
+  return Status();
+}
+
+bool CreateOneFolder(const std::wstring& path) { return CreateDirectoryW(path.c_str(), nullptr) != 0; }
+
+bool CreateFolders(const std::wstring& path) {
+  for (size_t pos = 1; pos <= path.size(); ++pos) {
+    if (pos == path.size() || path[pos] == L'\\' || path[pos] == L'/') {
+      std::wstring part = path.substr(0, pos);
+      if (part.size() == 2 && part[1] == L':') continue;  // a drive
+      if (!IsFolder(part) && !CreateOneFolder(part) && !IsFolder(part)) return false;
+    }
+  }
+  return true;
+}
+
+uint32_t GetAttributes(const std::wstring& path) {
+  DWORD a = GetFileAttributesW(path.c_str());
+  return a == INVALID_FILE_ATTRIBUTES ? UINT32_MAX : a;
+}
+
+bool SetAttributes(const std::wstring& path, uint32_t attributes) {
+  DWORD keep = attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive);
+  return SetFileAttributesW(path.c_str(), keep ? keep : FILE_ATTRIBUTE_NORMAL) != 0;
+}
+
+bool SetNormalAttributes(const std::wstring& path) { return SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL) != 0; }
+
+bool GetLastWriteTime(const std::wstring& path, LocalTime& time) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  return GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) && ToSystemTime(data.ftLastWriteTime, time);
+}
+
+bool SetLastWriteTime(const std::wstring& path, const LocalTime& time) {
+  SYSTEMTIME st = {};
+  st.wYear = static_cast<WORD>(time.year);
+  st.wMonth = static_cast<WORD>(time.month);
+  st.wDay = static_cast<WORD>(time.day);
+  st.wHour = static_cast<WORD>(time.hour);
+  st.wMinute = static_cast<WORD>(time.minute);
+  st.wSecond = static_cast<WORD>(time.second);
+  FILETIME local, utc;
+  if (!SystemTimeToFileTime(&st, &local) || !LocalFileTimeToFileTime(&local, &utc)) return false;
+  // A read-only file cannot be opened for writing its times; lift the flag meanwhile.
+  DWORD attrs = GetFileAttributesW(path.c_str());
+  bool readOnly = attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_READONLY);
+  if (readOnly) SetFileAttributesW(path.c_str(), attrs & ~FILE_ATTRIBUTE_READONLY);
+  bool ok = false;
+  {
+    UniqueFile file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ok = file && SetFileTime(file.get(), nullptr, nullptr, &utc);
+  }
+  if (readOnly) SetFileAttributesW(path.c_str(), attrs);
+  return ok;
+}
+
+LocalTime CurrentLocalTime() {
+  SYSTEMTIME st;
+  GetLocalTime(&st);
+  return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond};
+}
+
+bool DeleteFilePath(const std::wstring& path) { return DeleteFileW(path.c_str()) != 0; }
+
+bool CopyFilePath(const std::wstring& from, const std::wstring& to, bool failIfExists) {
+  return CopyFileW(from.c_str(), to.c_str(), failIfExists) != 0;
+}
+
+bool SyncFolder(const std::wstring&) { return true; }
+
+Status ReplaceFileAtomically(const std::wstring& from, const std::wstring& to, FolderSync) {
+  // MoveFileEx refuses a read-only target on Windows; the caller has cleared
+  // the attributes, but make sure.
+  DWORD attrs = GetFileAttributesW(to.c_str());
+  if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_READONLY)) {
+    SetFileAttributesW(to.c_str(), attrs & ~FILE_ATTRIBUTE_READONLY);
+  }
+  // Written through: the move is on the device when the call returns.
+  if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return Status::LastOsError();
+  }
+  return Status();
+}
+
+}  // namespace vellumo
