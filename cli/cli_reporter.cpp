@@ -21,20 +21,15 @@ std::wstring Megabytes(double bytes) {
 
 CliReporter::CliReporter(bool showProgress) : showProgress_(showProgress) {}
 
-void CliReporter::Status(const std::wstring&) {
-  ++files_;
-  finishedBytes_ += currentBytes_;
-  currentBytes_ = 0;
-  Draw();
-}
+void CliReporter::Status(const std::wstring&) { Draw(); }
 
 void CliReporter::Refuse(const std::wstring& message) {
   ClearLine();
   WriteText(Stream::kErr, message + L"\n");
 }
 
-void CliReporter::Progress(uint64_t done, uint64_t) {
-  currentBytes_ = done;
+void CliReporter::Progress(const RunProgress& progress) {
+  progress_ = progress;
   Draw();
 }
 
@@ -45,10 +40,11 @@ void CliReporter::Draw() {
   const auto now = Clock::now();
   if (now - start_ < kQuietStart || (lineLength_ > 0 && now - lastDraw_ < kRedrawEvery)) return;
   lastDraw_ = now;
-  const double bytes = static_cast<double>(finishedBytes_ + currentBytes_);
+  const double bytes = static_cast<double>(progress_.bytesDone);
   const double seconds = std::chrono::duration<double>(now - start_).count();
-  std::wstring line = std::to_wstring(files_) + L" files  " + Megabytes(bytes) + L"  " +
-                      Megabytes(bytes / seconds) + L"/s";
+  std::wstring line = std::to_wstring(progress_.filesDone) + L"/" + std::to_wstring(progress_.filesTotal) +
+                      L" files  " + Megabytes(bytes) + L" of " + Megabytes(static_cast<double>(progress_.bytesTotal)) +
+                      L"  " + Megabytes(bytes / seconds) + L"/s";
   const size_t length = line.size();
   if (length < lineLength_) line.append(lineLength_ - length, L' ');
   lineLength_ = length;

@@ -16,7 +16,7 @@ class CliReporter : public Reporter {
 
   void Status(const std::wstring& text) override;
   void Refuse(const std::wstring& message) override;
-  void Progress(uint64_t done, uint64_t total) override;
+  void Progress(const RunProgress& progress) override;
   // Takes the progress line away before the final count is written.
   void Finish();
 
@@ -28,9 +28,7 @@ class CliReporter : public Reporter {
   const bool showProgress_;
   const Clock::time_point start_ = Clock::now();
   Clock::time_point lastDraw_ = start_;
-  uint64_t files_ = 0;
-  uint64_t finishedBytes_ = 0;  // bytes of the files before the one in hand
-  uint64_t currentBytes_ = 0;
+  RunProgress progress_;
   size_t lineLength_ = 0;       // characters of the progress line on screen
 };
 

@@ -19,5 +19,8 @@ constexpr unsigned kPosixDefaultCodePage = 936;
 std::string ToAnsi(std::wstring_view text, unsigned codePage = kThreadAnsiCodePage);
 // Converts up to the first zero byte (or the end of `bytes`); never reads past it.
 std::wstring FromAnsi(std::string_view bytes, unsigned codePage = kThreadAnsiCodePage);
+// True when the code page holds every character of `text` as it is (no
+// default character, no best-fit look-alike), so ToAnsi loses nothing.
+bool CanEncodeAnsi(std::wstring_view text, unsigned codePage = kThreadAnsiCodePage);
 
 }  // namespace vellumo

@@ -79,6 +79,25 @@ std::string ToAnsi(std::wstring_view text, unsigned codePage) {
   return out;
 }
 
+bool CanEncodeAnsi(std::wstring_view text, unsigned codePage) {
+  Converter conv(IconvName(codePage), WideName());
+  if (!conv.ok()) {
+    for (wchar_t c : text) {
+      if (static_cast<uint32_t>(c) >= 0x80) return false;
+    }
+    return true;
+  }
+  char buffer[64];
+  char* in = const_cast<char*>(reinterpret_cast<const char*>(text.data()));
+  size_t inBytes = text.size() * sizeof(wchar_t);
+  while (inBytes > 0) {
+    char* dst = buffer;
+    size_t room = sizeof buffer;
+    if (iconv(conv.get(), &in, &inBytes, &dst, &room) == static_cast<size_t>(-1) && errno != E2BIG) return false;
+  }
+  return true;
+}
+
 std::wstring FromAnsi(std::string_view bytes, unsigned codePage) {
   size_t end = bytes.find('\0');
   if (end != std::string_view::npos) bytes = bytes.substr(0, end);

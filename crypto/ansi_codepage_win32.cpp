@@ -20,6 +20,20 @@ std::string ToAnsi(std::wstring_view text, unsigned codePage) {
   return out;
 }
 
+bool CanEncodeAnsi(std::wstring_view text, unsigned codePage) {
+  if (text.empty()) return true;
+  if (text.size() > INT_MAX) return false;
+  if (codePage == CP_UTF8) {
+    // Only unpaired surrogates have no UTF-8 form.
+    return WideCharToMultiByte(codePage, WC_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr,
+                               0, nullptr, nullptr) > 0;
+  }
+  BOOL usedDefault = FALSE;
+  const int n = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()),
+                                    nullptr, 0, nullptr, &usedDefault);
+  return n > 0 && !usedDefault;
+}
+
 std::wstring FromAnsi(std::string_view bytes, unsigned codePage) {
   size_t end = bytes.find('\0');
   if (end != std::string_view::npos) bytes = bytes.substr(0, end);

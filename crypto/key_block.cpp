@@ -19,4 +19,10 @@ KeyBlock OverlayKeyBlock(const std::wstring& listKeyText, const std::wstring& ty
   return block;
 }
 
+KeyTextProblem CheckNewKeyText(const std::wstring& keyText, unsigned codePage) {
+  if (keyText.empty()) return KeyTextProblem::kEmpty;
+  if (!CanEncodeAnsi(keyText, codePage)) return KeyTextProblem::kNotInCodePage;
+  return KeyTextProblem::kNone;
+}
+
 }  // namespace vellumo

@@ -22,4 +22,12 @@ KeyBlock MakeKeyBlock(const std::wstring& keyText, unsigned codePage = kThreadAn
 KeyBlock OverlayKeyBlock(const std::wstring& listKeyText, const std::wstring& typedKeyText,
                          unsigned codePage = kThreadAnsiCodePage);
 
+// Whether a key text may become a new key, or be typed to encrypt with. Keys
+// that already exist (in the key list, in files) are read as they are; a new
+// one must not be empty (that is the all-zero block) and must not hold
+// characters the code page lacks (they would all become "?", so different
+// keys would give one block).
+enum class KeyTextProblem { kNone, kEmpty, kNotInCodePage };
+KeyTextProblem CheckNewKeyText(const std::wstring& keyText, unsigned codePage = kThreadAnsiCodePage);
+
 }  // namespace vellumo

@@ -1,5 +1,6 @@
 #include "fileenc/file_engine.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cwctype>
 #include <utility>
@@ -57,10 +58,13 @@ bool ItemHoldsPath(const std::wstring& item, const std::wstring& archive) {
 }
 
 // Writes `header` (unless null) and then the rest of `source`, transformed, to
-// a new `tempPath`, and puts it on the device. On failure the temporary file is
-// gone and the status says which read or write failed and why.
+// a new `tempPath`, and puts it on the device. After every buffer `onBuffer`
+// hears the body bytes done so far; when it answers false the run was stopped.
+// On failure (or a stop: kCancelled) the temporary file is gone and the status
+// says which read or write failed and why.
 Status WriteTransformed(FileHandle& source, const std::wstring& tempPath, const EncryptedFileHeader* header,
-                        BodyTransformer& transformer, uint64_t total, Reporter& reporter) {
+                        BodyTransformer& transformer, uint64_t total,
+                        const std::function<bool(uint64_t)>& onBuffer) {
   FileHandle out;
   if (Status created = CreateTemporary(out, tempPath); !created) return created;
 
@@ -92,7 +96,10 @@ Status WriteTransformed(FileHandle& source, const std::wstring& tempPath, const 
     status = out.Write(buffer.data(), filled);
     ok = status.ok();
     done += filled;
-    if (ok) reporter.Progress(done, total);
+    if (ok && !onBuffer(done)) {
+      ok = false;
+      status = Status(StatusCode::kCancelled, 0);
+    }
   }
   if (ok) status = out.Sync();
   const Status closed = out.Close();
@@ -103,7 +110,8 @@ Status WriteTransformed(FileHandle& source, const std::wstring& tempPath, const 
 
 }  // namespace
 
-FileEngine::FileEngine(Reporter& reporter, unsigned codePage) : reporter_(reporter), codePage_(codePage) {}
+FileEngine::FileEngine(Reporter& reporter, unsigned codePage, const CancelFlag* cancel)
+    : reporter_(reporter), codePage_(codePage), cancel_(cancel) {}
 
 FileEngine::~FileEngine() { SyncChangedFolder(); }
 
@@ -124,16 +132,104 @@ void FileEngine::Fail(const std::wstring& path, const wchar_t* ending, FileOutco
     ++summary_.failed;
   }
   summary_.files.push_back({path, outcome, status, ending});
+  EndFileProgress();
   reporter_.Refuse(L"文件:" + path + L"  " + ending);
 }
 
 void FileEngine::Done(const std::wstring& path) {
   ++summary_.done;
   summary_.files.push_back({path, FileOutcome::kDone, Status(), std::wstring()});
+  EndFileProgress();
+}
+
+void FileEngine::Stopped(const std::wstring& path) {
+  summary_.cancelled = true;
+  summary_.files.push_back({path, FileOutcome::kCancelled, Status(StatusCode::kCancelled, 0), std::wstring()});
+  inFile_ = false;
+}
+
+void FileEngine::BeginFileProgress(uint64_t length) {
+  fileBase_ = progress_.bytesDone;
+  fileLength_ = length;
+  fileSpan_ = archiveSpan_ != 0 ? archiveSpan_ : length;
+  inFile_ = true;
+  ReportProgress();
+}
+
+void FileEngine::FileBytes(uint64_t done) {
+  if (!inFile_) return;
+  // An archive stands for its sources' bytes, whatever its own length.
+  const uint64_t share = fileLength_ == 0 || fileSpan_ == fileLength_
+                             ? std::min(done, fileSpan_)
+                             : static_cast<uint64_t>(static_cast<double>(fileSpan_) *
+                                                     std::min(1.0, static_cast<double>(done) / fileLength_));
+  progress_.bytesDone = std::max(progress_.bytesDone, fileBase_ + share);
+  ReportProgress();
+}
+
+void FileEngine::EndFileProgress() {
+  if (inFile_) progress_.bytesDone = std::max(progress_.bytesDone, fileBase_ + fileSpan_);
+  inFile_ = false;
+  ++progress_.filesDone;
+  ReportProgress();
+}
+
+void FileEngine::ReportProgress() {
+  // Files that grew since they were counted must not run the bar past its end.
+  RunProgress shown = progress_;
+  shown.bytesTotal = std::max(shown.bytesTotal, shown.bytesDone);
+  shown.filesTotal = std::max(shown.filesTotal, shown.filesDone);
+  reporter_.Progress(shown);
+}
+
+namespace {
+
+void CountTree(const std::wstring& folder, RunProgress& totals) {
+  std::vector<DirEntry> entries;
+  if (!ListFolder(folder, entries)) return;  // the walk itself reports it
+  for (const DirEntry& entry : entries) {
+    if (entry.isFolder) {
+      CountTree(JoinPath(folder, entry.name), totals);
+    } else {
+      ++totals.filesTotal;
+      totals.bytesTotal += entry.size;
+    }
+  }
+}
+
+}  // namespace
+
+void FileEngine::CountTotals(const std::vector<std::wstring>& selection, bool pack) {
+  RunProgress totals;
+  for (const std::wstring& path : selection) {
+    if (IsFolder(path)) {
+      CountTree(path, totals);
+    } else {
+      ++totals.filesTotal;
+      totals.bytesTotal += static_cast<uint64_t>(std::max<int64_t>(FileSizeOf(path), 0));
+    }
+  }
+  if (pack) totals.bytesTotal *= 2;
+  progress_.filesTotal = totals.filesTotal;
+  progress_.bytesTotal = totals.bytesTotal;
+  ReportProgress();
+}
+
+RunSummary FileEngine::Finish() {
+  if (summary_.cancelled) {
+    const auto reached = static_cast<uint64_t>(summary_.processed);
+    summary_.notStarted = progress_.filesTotal > reached ? progress_.filesTotal - reached : 0;
+  } else {
+    progress_.bytesDone = std::max(progress_.bytesDone, progress_.bytesTotal);
+    progress_.filesDone = std::max(progress_.filesDone, progress_.filesTotal);
+    ReportProgress();
+  }
+  return summary_;
 }
 
 void FileEngine::ProcessFile(const FileJob& job) {
   assert(job.key);
+  if (Cancelled()) return;  // not started: counted when the run ends
   ++summary_.processed;
   const std::wstring& path = job.path;
   const KeyBlock& key = *job.key;
@@ -169,6 +265,7 @@ void FileEngine::ProcessFile(const FileJob& job) {
   // Back to the start: the plaintext when encrypting, the header when decrypting.
   const int64_t length = source.Size();
   if (length < 0) return Fail(path, kReadWriteFailed, FileOutcome::kFailed, source.error());
+  BeginFileProgress(static_cast<uint64_t>(length));
   if (Status rewound = source.Seek(0); !rewound) return Fail(path, kReadWriteFailed, FileOutcome::kFailed, rewound);
   EncryptedFileHeader header;
   uint64_t bodyLength = static_cast<uint64_t>(length);
@@ -188,16 +285,22 @@ void FileEngine::ProcessFile(const FileJob& job) {
 
   const std::wstring tempPath = TemporaryPathFor(path);
   BodyTransformer transformer(header.algorithm, job.direction(), key);
-  const Status written =
-      WriteTransformed(source, tempPath, job.decrypt ? nullptr : &header, transformer, bodyLength, reporter_);
+  const uint64_t headerBytes = job.decrypt ? kHeaderSize : 0;
+  const Status written = WriteTransformed(source, tempPath, job.decrypt ? nullptr : &header, transformer, bodyLength,
+                                          [this, headerBytes](uint64_t done) {
+                                            FileBytes(headerBytes + done);
+                                            return !Cancelled();
+                                          });
   source.Close();
+  if (written.code() == StatusCode::kCancelled) return Stopped(path);
   if (!written) return Fail(path, kReadWriteFailed, FileOutcome::kFailed, written);
 
   if (job.decrypt && header.packed != 0) {
     // The packed file stays; its archive is unpacked beside it and dropped.
-    const bool unpacked = UnpackArchive(tempPath);
+    const UnpackResult unpacked = UnpackArchive(tempPath);
     DeleteFilePath(tempPath);
-    if (!unpacked) return Fail(path, kUnpackFailed, FileOutcome::kFailed);
+    if (unpacked == UnpackResult::kCancelled) return Stopped(path);
+    if (unpacked == UnpackResult::kFailed) return Fail(path, kUnpackFailed, FileOutcome::kFailed);
     return Done(path);
   }
 
@@ -217,6 +320,7 @@ void FileEngine::ProcessFolder(const FileJob& job) {
     return Fail(job.path, kCannotOpen, FileOutcome::kFailed, listed);
   }
   for (const DirEntry& entry : entries) {
+    if (Cancelled()) return;
     FileJob child = job;
     child.path = JoinPath(job.path, entry.name);
     if (entry.isFolder) {
@@ -227,13 +331,13 @@ void FileEngine::ProcessFolder(const FileJob& job) {
   }
 }
 
-bool FileEngine::UnpackArchive(const std::wstring& tempPath) {
+FileEngine::UnpackResult FileEngine::UnpackArchive(const std::wstring& tempPath) {
   const size_t dot = tempPath.rfind(L'.');
   const std::wstring target = dot == std::wstring::npos ? tempPath : tempPath.substr(0, dot);
   CreateOneFolder(target);
 
   ArchiveReader archive = OpenArchive(tempPath, codePage_);
-  if (!archive) return false;
+  if (!archive) return UnpackResult::kFailed;
   const int count = GetEntryCount(archive.get());
   // Every name is checked before anything is written: an archive with a name
   // that leads out of the target folder is refused as a whole.
@@ -242,18 +346,22 @@ bool FileEngine::UnpackArchive(const std::wstring& tempPath) {
     ZipEntryInfo entry;
     if (GetEntry(archive.get(), index, entry) != kZipOk || !IsSafeEntryName(entry.name)) {
       CloseReader(archive);
-      return false;
+      return UnpackResult::kFailed;
     }
     if (!(entry.attributes & kAttrDirectory)) files.emplace_back(index, std::move(entry.name));
   }
   for (const auto& [index, name] : files) {
+    if (Cancelled()) {
+      CloseReader(archive);
+      return UnpackResult::kCancelled;
+    }
     if (ExtractEntry(archive.get(), index, target + kPathSeparator + name) != kZipOk) {
       CloseReader(archive);
-      return false;
+      return UnpackResult::kFailed;
     }
   }
   CloseReader(archive);
-  return true;
+  return UnpackResult::kUnpacked;
 }
 
 std::wstring PackedFileName(const std::wstring& firstEntry) {
@@ -288,10 +396,25 @@ void FileEngine::PackAndEncrypt(const std::vector<std::wstring>& entries, const 
     ++summary_.processed;
     return Fail(archivePath, kCannotOpen, FileOutcome::kFailed);
   }
+  // Packing moves the first half of the bar, entry by entry.
+  SetDataHook(archive.get(), [this](uint64_t bytes, bool entryDone) {
+    progress_.bytesDone += bytes;
+    if (entryDone) ++progress_.filesDone;
+    ReportProgress();
+    return !Cancelled();
+  });
+  const uint64_t packedBytes = progress_.bytesTotal / 2;
   // The other items are still packed; the user learns which one is missing.
   std::vector<std::wstring> notPacked;
   for (const std::wstring& item : entries) {
+    if (Cancelled()) break;
     if (!AddPathToArchive(archive.get(), item)) notPacked.push_back(item);
+  }
+  if (Cancelled()) {
+    // Stopped: no archive, not even a partial one, is left.
+    CloseArchive(archive);
+    DeleteFilePath(archivePath);
+    return Stopped(archivePath);
   }
   if (CloseArchive(archive) != kZipOk) {
     // The archive could not be written (a full disk): that is the one failure
@@ -308,17 +431,23 @@ void FileEngine::PackAndEncrypt(const std::vector<std::wstring>& entries, const 
   job.algorithm = algorithm;
   job.decrypt = false;
   job.packed = true;
-  const int failedBefore = failed();
+  const int doneBefore = summary_.done;
+  // Encrypting the archive moves the second half, whatever its own length.
+  progress_.bytesDone = std::max(progress_.bytesDone, packedBytes);
+  archiveSpan_ = std::max<uint64_t>(packedBytes, 1);
   ProcessFile(job);
-  // An archive that could not be encrypted is not left behind in the clear;
-  // the items themselves are untouched.
-  if (failed() != failedBefore) DeleteFilePath(archivePath);
+  archiveSpan_ = 0;
+  // An archive that could not be encrypted (or whose encryption was stopped)
+  // is not left behind in the clear; the items themselves are untouched.
+  if (summary_.done == doneBefore) DeleteFilePath(archivePath);
 }
 
 RunSummary RunSelection(const std::vector<std::wstring>& selection, const RunDescription& run, Reporter& reporter,
                         unsigned codePage) {
-  FileEngine engine(reporter, codePage);
-  if (run.pack && run.direction == Direction::kEncrypt) {
+  FileEngine engine(reporter, codePage, run.cancel);
+  const bool pack = run.pack && run.direction == Direction::kEncrypt;
+  engine.CountTotals(selection, pack);
+  if (pack) {
     engine.PackAndEncrypt(selection, run.key, run.algorithm);
   } else {
     for (const std::wstring& path : selection) {
@@ -328,6 +457,7 @@ RunSummary RunSelection(const std::vector<std::wstring>& selection, const RunDes
       job.algorithm = run.algorithm;
       job.decrypt = run.direction == Direction::kDecrypt;
       job.packed = false;
+      if (engine.Cancelled()) break;
       if (IsFolder(path)) {
         engine.ProcessFolder(job);
       } else {
@@ -335,7 +465,7 @@ RunSummary RunSelection(const std::vector<std::wstring>& selection, const RunDes
       }
     }
   }
-  return engine.summary();
+  return engine.Finish();
 }
 
 }  // namespace vellumo

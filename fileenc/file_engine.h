@@ -2,7 +2,9 @@
 // Encrypts and decrypts files and folders in place through a temporary file,
 // packs a selection into one encrypted archive and unpacks it again. The
 // dialog and the command line both hand their selection to RunSelection.
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,18 +28,26 @@ struct FileJob {
   Direction direction() const { return decrypt ? Direction::kDecrypt : Direction::kEncrypt; }
 };
 
+// Set from another thread (a cancel button, Ctrl-C) to stop a run. The engine
+// looks at it between two buffers of a file and before each file: the file in
+// hand loses its temporary file and stays exactly as it was, finished files
+// keep their new form, and a packed run leaves no archive behind.
+using CancelFlag = std::atomic<bool>;
+
 // What one run does with every entry of its selection.
 struct RunDescription {
   KeyBlock key{};
   CipherAlgorithm algorithm = kAes;  // used when encrypting
   Direction direction = Direction::kEncrypt;
   bool pack = false;  // encrypting only: the whole selection into one archive
+  const CancelFlag* cancel = nullptr;  // null: the run cannot be stopped
 };
 
 enum class FileOutcome {
   kDone,
-  kRefused,  // the file is not one to treat this way (already encrypted, wrong key, ...)
-  kFailed,   // the system would not let it be read, written or replaced
+  kRefused,    // the file is not one to treat this way (already encrypted, wrong key, ...)
+  kFailed,     // the system would not let it be read, written or replaced
+  kCancelled,  // the file in hand when the run was stopped; left as it was
 };
 
 struct FileResult {
@@ -53,14 +63,17 @@ struct RunSummary {
   int done = 0;
   int refused = 0;
   int failed = 0;
+  bool cancelled = false;         // the run was stopped before its end
+  uint64_t notStarted = 0;        // files of the selection a stopped run never reached
 
   bool allDone() const { return refused == 0 && failed == 0; }
 };
 
 class FileEngine {
  public:
-  // codePage: the ANSI code page of ZIP entry names.
-  explicit FileEngine(Reporter& reporter, unsigned codePage = kSystemAnsiCodePage);
+  // codePage: the ANSI code page of ZIP entry names; cancel: see CancelFlag.
+  explicit FileEngine(Reporter& reporter, unsigned codePage = kSystemAnsiCodePage,
+                      const CancelFlag* cancel = nullptr);
   // Puts the names of the last replaced files on the device.
   ~FileEngine();
   FileEngine(const FileEngine&) = delete;
@@ -69,7 +82,15 @@ class FileEngine {
   void ProcessFile(const FileJob& job);
   void ProcessFolder(const FileJob& job);
   void PackAndEncrypt(const std::vector<std::wstring>& entries, const KeyBlock& key, CipherAlgorithm algorithm);
-  bool UnpackArchive(const std::wstring& tempPath);
+  enum class UnpackResult { kUnpacked, kFailed, kCancelled };
+  UnpackResult UnpackArchive(const std::wstring& tempPath);
+
+  // The totals progress is measured against: every file below `selection`
+  // and its bytes, counted by one walk (packing counts the bytes twice).
+  void CountTotals(const std::vector<std::wstring>& selection, bool pack);
+  // The last progress report (done = total), and what a stopped run left.
+  RunSummary Finish();
+  bool Cancelled() const { return cancel_ && cancel_->load(std::memory_order_relaxed); }
 
   // Files attempted since construction (refused and failed ones included).
   int processed() const { return summary_.processed; }
@@ -81,6 +102,14 @@ class FileEngine {
   // Records a refused or failed file and reports "文件:<path>  <ending>".
   void Fail(const std::wstring& path, const wchar_t* ending, FileOutcome outcome, const Status& status = Status());
   void Done(const std::wstring& path);
+  // The file in hand when the run was stopped: recorded, not reported.
+  void Stopped(const std::wstring& path);
+  // Progress: a file of `length` bytes begins, `done` of them are through,
+  // the file is finished (whatever its outcome).
+  void BeginFileProgress(uint64_t length);
+  void FileBytes(uint64_t done);
+  void EndFileProgress();
+  void ReportProgress();
   // A replaced file's folder is synced once, when the run leaves it, instead
   // of once per file: a walk through many small files costs half the syncs.
   void FolderChanged(const std::wstring& folder);
@@ -88,8 +117,15 @@ class FileEngine {
 
   Reporter& reporter_;
   unsigned codePage_;
+  const CancelFlag* cancel_;
   RunSummary summary_;
   std::wstring unsyncedFolder_;
+  RunProgress progress_;
+  uint64_t fileBase_ = 0;     // bytesDone when the file in hand began
+  uint64_t fileLength_ = 0;   // its bytes
+  uint64_t fileSpan_ = 0;     // the bytes of the total it stands for
+  uint64_t archiveSpan_ = 0;  // set while a packed run encrypts its archive
+  bool inFile_ = false;
 };
 
 // Treats every entry of `selection` as `run` says: each folder walked, each

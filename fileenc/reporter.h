@@ -6,6 +6,17 @@
 
 namespace vellumo {
 
+// Where a run stands. The totals are counted before the run starts; a packed
+// run counts its sources' bytes twice (packed, then the archive encrypted), so
+// the bar moves evenly through both steps. bytesDone never goes back and
+// equals bytesTotal when the run has ended.
+struct RunProgress {
+  uint64_t filesDone = 0;
+  uint64_t filesTotal = 0;
+  uint64_t bytesDone = 0;
+  uint64_t bytesTotal = 0;
+};
+
 class Reporter {
  public:
   virtual ~Reporter() = default;
@@ -13,8 +24,9 @@ class Reporter {
   virtual void Status(const std::wstring& text) = 0;
   // A refusal or failure concerning one file, already formatted with its path.
   virtual void Refuse(const std::wstring& message) = 0;
-  // Body bytes of the file in hand transformed so far, out of its total.
-  virtual void Progress(uint64_t done, uint64_t total) { (void)done; (void)total; }
+  // Called at every file and after every buffer (about 1 MiB); a front that
+  // draws should limit how often it does so itself.
+  virtual void Progress(const RunProgress& progress) { (void)progress; }
 };
 
 }  // namespace vellumo

@@ -12,6 +12,7 @@ namespace vellumo {
 struct ZipWriter {
   zipFile zip = nullptr;
   unsigned codePage = kSystemAnsiCodePage;
+  ZipDataHook hook;
 };
 
 struct ZipReader {
@@ -236,6 +237,8 @@ int AddFileEntry(ZipWriter* archive, const std::wstring& entryName, const std::w
       result = kZipSourceError;
     } else if (!data.Append(buffer.data(), static_cast<size_t>(got))) {
       result = kZipArchiveError;
+    } else if (archive->hook && !archive->hook(static_cast<uint64_t>(got), false)) {
+      result = kZipStopped;
     }
   }
   if (result == kZipOk && !data.Finish()) result = kZipArchiveError;
@@ -245,7 +248,12 @@ int AddFileEntry(ZipWriter* archive, const std::wstring& entryName, const std::w
   if (zipCloseFileInZipRaw64(archive->zip, data.size(), crc) != ZIP_OK && result == kZipOk) {
     result = kZipArchiveError;
   }
+  if (result == kZipOk && archive->hook && !archive->hook(0, true)) result = kZipStopped;
   return result;
+}
+
+void SetDataHook(ZipWriter* archive, ZipDataHook hook) {
+  if (archive) archive->hook = std::move(hook);
 }
 
 int AddFolderEntry(ZipWriter* archive, const std::wstring& folderName) {

@@ -7,6 +7,7 @@
 // raw handle, and every operation given a null handle does nothing and returns
 // a non-zero code.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -24,6 +25,7 @@ enum ZipResult : int {
   kZipArchiveError = -4,  // the container library failed (write error, corrupt archive)
   kZipTargetError = -5,   // the target file or its folders cannot be written
   kZipDataError = -6,     // an entry's data does not inflate or its CRC-32 differs
+  kZipStopped = -7,       // the writer's data hook asked to stop
 };
 
 struct ZipWriter;
@@ -48,6 +50,11 @@ struct ZipEntryInfo {
 // Creates `path` for exclusive writing, replacing an existing file. Entry names
 // are converted to `codePage`. Null on failure.
 ArchiveWriter CreateArchive(const std::wstring& path, unsigned codePage = kSystemAnsiCodePage);
+// Told of every block of source data a file entry takes (bytes) and of every
+// finished file entry (0 bytes, entryDone); answering false stops the entry
+// in hand as a failed one (kZipStopped). For progress and cancel.
+using ZipDataHook = std::function<bool(uint64_t bytes, bool entryDone)>;
+void SetDataHook(ZipWriter* archive, ZipDataHook hook);
 // Appends the whole of `sourcePath` as one file entry named `entryName`
 // (backslashes become "/"), stored instead of deflated for names that end in an
 // already compressed format's suffix. If reading fails midway the entry is

@@ -87,10 +87,13 @@ class FileHandle {
 struct DirEntry {
   std::wstring name;  // without the folder
   bool isFolder = false;
+  uint64_t size = 0;  // bytes of a file, as the listing saw it
 };
 
 bool PathExists(const std::wstring& path);
 bool IsFolder(const std::wstring& path);
+// Bytes of the file at `path` (a link itself on POSIX), or -1.
+int64_t FileSizeOf(const std::wstring& path);
 // True for a symbolic link itself (POSIX); always false on Windows.
 bool IsSymbolicLink(const std::wstring& path);
 // Entries of a folder except "." and "..", in the order the system returns them

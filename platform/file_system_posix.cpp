@@ -155,6 +155,12 @@ bool IsFolder(const std::wstring& path) {
   return StatPath(path, st) && S_ISDIR(st.st_mode);
 }
 
+int64_t FileSizeOf(const std::wstring& path) {
+  struct stat st;
+  if (::lstat(ToUtf8(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  return static_cast<int64_t>(st.st_size);
+}
+
 Status ListFolder(const std::wstring& folder, std::vector<DirEntry>& entries) {
   DIR* dir = ::opendir(ToUtf8(folder).c_str());
   if (!dir) return Status::LastOsError();
@@ -167,7 +173,10 @@ Status ListFolder(const std::wstring& folder, std::vector<DirEntry>& entries) {
     // A name that is not UTF-8 cannot be reached through its wide form; it
     // stays in the list so that the walk reports it instead of passing it by.
     struct stat st;
-    entry.isFolder = ::lstat(ToUtf8(full).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    if (::lstat(ToUtf8(full).c_str(), &st) == 0) {
+      entry.isFolder = S_ISDIR(st.st_mode);
+      if (S_ISREG(st.st_mode)) entry.size = static_cast<uint64_t>(st.st_size);
+    }
     entries.push_back(std::move(entry));
   }
   ::closedir(dir);

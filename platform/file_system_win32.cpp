@@ -123,6 +123,15 @@ bool IsFolder(const std::wstring& path) {
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+int64_t FileSizeOf(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return -1;
+  }
+  return static_cast<int64_t>((uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow);
+}
+
 Status ListFolder(const std::wstring& folder, std::vector<DirEntry>& entries) {
   WIN32_FIND_DATAW fd;
   UniqueFind find(FindFirstFileW(JoinPath(folder, L"*.*").c_str(), &fd));
@@ -133,6 +142,7 @@ Status ListFolder(const std::wstring& folder, std::vector<DirEntry>& entries) {
     DirEntry e;
     e.name = fd.cFileName;
     e.isFolder = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (!e.isFolder) e.size = (uint64_t{fd.nFileSizeHigh} << 32) | fd.nFileSizeLow;
     entries.push_back(std::move(e));
   } while (FindNextFileW(find.get(), &fd));
   return Status();

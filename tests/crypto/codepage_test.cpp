@@ -72,6 +72,28 @@ TEST(KeyBlock, TypedKeyOverlaysTheListKey) {
   EXPECT_EQ(OverlayKeyBlock(L"\u52a0\u5bc6", L"", 936), MakeKeyBlock(L"\u52a0\u5bc6", 936));
 }
 
+// A new key must survive the code page whole: an empty key is the all-zero
+// block, and characters the code page lacks all become "?", so "한국" and
+// "日本" (in a code page without the first) would be one key.
+TEST(KeyBlock, NewKeyTextsMustBeNonEmptyAndFitTheCodePage) {
+  struct Case {
+    const wchar_t* key;
+    KeyTextProblem problem;
+  };
+  const Case cases[] = {
+      {L"", KeyTextProblem::kEmpty},
+      {L"secret", KeyTextProblem::kNone},
+      {L"你好 world é", KeyTextProblem::kNone},  // GBK holds Chinese and pinyin letters
+      {L"?", KeyTextProblem::kNone},                           // a real question mark is a character like any
+      {L"한국", KeyTextProblem::kNotInCodePage},       // Hangul is not in GBK
+      {L"key😀", KeyTextProblem::kNotInCodePage},      // nor are emoji
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(CheckNewKeyText(c.key, 936), c.problem) << testing::Narrow(c.key);
+  }
+  EXPECT_TRUE(CanEncodeAnsi(L"😀", 65001));
+}
+
 TEST(AnsiCodePage, RoundTripsAndDefaultCharacters) {
   const std::wstring chinese = L"\u6587\u6863\\\u8ba1\u5212.doc";
   EXPECT_EQ(chinese, FromAnsi(ToAnsi(chinese, 936), 936));

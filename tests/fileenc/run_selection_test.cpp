@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,7 +36,13 @@ class Recorder : public Reporter {
  public:
   void Status(const std::wstring&) override {}
   void Refuse(const std::wstring& message) override { refusals.push_back(message); }
+  void Progress(const RunProgress& p) override {
+    progress.push_back(p);
+    if (onProgress) onProgress(p);
+  }
   std::vector<std::wstring> refusals;
+  std::vector<RunProgress> progress;
+  std::function<void(const RunProgress&)> onProgress;  // a test's hand on the cancel button
 };
 
 RunDescription Describe(Direction direction, const std::string& key, bool pack = false) {
@@ -145,6 +152,136 @@ TEST_F(RunSelectionTest, PackingTakesTheWholeSelectionAndOnlyWhenEncrypting) {
                               {"set/y.txt", FileOutcome::kRefused, L"不是密文!", StatusCode::kOk},
                           });
   EXPECT_EQ(ReadFileBytes(dir_.path() / "set" / "x" / "y.txt"), plain);
+}
+
+// Progress over a whole run: the totals are known before the first file, the
+// bytes done never go back, and the run ends at exactly its totals.
+TEST_F(RunSelectionTest, ProgressCoversTheWholeRunAndRisesToItsTotals) {
+  Make("tree/a.bin", RandomBytes(3 * 1024 * 1024 + 5, 5));
+  Make("tree/sub/b.bin", RandomBytes(100, 6));
+  Make("tree/sub/c.bin", Bytes());
+  Make("lone.bin", RandomBytes(70000, 7));
+  const uint64_t bytes = 3 * 1024 * 1024 + 5 + 100 + 70000;
+  const std::vector<std::wstring> selection = {Path("tree"), Path("lone.bin")};
+
+  struct Case {
+    const char* name;
+    Direction direction;
+    bool pack;
+    uint64_t bytesTotal;  // packing counts the sources twice: packed, then encrypted
+  };
+  for (const Case& c : {Case{"encrypt", Direction::kEncrypt, false, bytes},
+                        Case{"decrypt", Direction::kDecrypt, false, bytes + 4 * kHeaderSize},
+                        Case{"pack", Direction::kEncrypt, true, 2 * bytes}}) {
+    SCOPED_TRACE(c.name);
+    reporter_.progress.clear();
+    const RunSummary summary = RunSelection(selection, Describe(c.direction, "key", c.pack), reporter_);
+    ASSERT_TRUE(summary.allDone());
+    ASSERT_GE(reporter_.progress.size(), 3u);
+    const RunProgress& first = reporter_.progress.front();
+    EXPECT_EQ(first.filesTotal, 4u);
+    EXPECT_EQ(first.bytesTotal, c.bytesTotal);
+    EXPECT_EQ(first.bytesDone, 0u);
+    for (size_t i = 1; i < reporter_.progress.size(); ++i) {
+      const RunProgress& was = reporter_.progress[i - 1];
+      const RunProgress& now = reporter_.progress[i];
+      ASSERT_GE(now.bytesDone, was.bytesDone) << "report " << i;
+      ASSERT_GE(now.filesDone, was.filesDone) << "report " << i;
+      ASSERT_LE(now.bytesDone, now.bytesTotal) << "report " << i;
+      ASSERT_EQ(now.bytesTotal, c.bytesTotal) << "report " << i;
+    }
+    const RunProgress& last = reporter_.progress.back();
+    EXPECT_EQ(last.bytesDone, last.bytesTotal);
+    EXPECT_EQ(last.filesDone, last.filesTotal);
+    // The large file moves the bar in steps (one per buffer), not in one jump.
+    std::vector<uint64_t> steps;
+    for (const RunProgress& p : reporter_.progress) {
+      if (p.bytesDone > 0 && p.bytesDone < c.bytesTotal) steps.push_back(p.bytesDone);
+    }
+    steps.erase(std::unique(steps.begin(), steps.end()), steps.end());
+    EXPECT_GE(steps.size(), 4u);
+  }
+}
+
+// Stopping a run: the file in hand stays exactly as it was with no temporary
+// file beside it, files finished before keep their new form, later ones are
+// not touched, and the summary says what was not reached.
+TEST_F(RunSelectionTest, AStoppedRunLeavesEveryFileWhole) {
+  const Bytes small = RandomBytes(5000, 8);
+  const Bytes large = RandomBytes(4 * 1024 * 1024 + 3, 9);
+  Make("run/1-first.bin", small);
+  Make("run/2-large.bin", large);
+  Make("run/3-later.bin", small);
+  // Listing order is the system's: take the run's order from the summary.
+  CancelFlag cancel{false};
+  RunDescription run = Describe(Direction::kEncrypt, "key");
+  run.cancel = &cancel;
+  bool sawLarge = false;
+  reporter_.onProgress = [&](const RunProgress& p) {
+    // Inside the large file: some of it, not all.
+    if (p.bytesDone > large.size() / 4 && p.bytesDone < large.size() / 2 + small.size() * 2) {
+      sawLarge = true;
+      cancel = true;
+    }
+  };
+  const RunSummary summary = RunSelection({Path("run")}, run, reporter_);
+  ASSERT_TRUE(sawLarge);
+  EXPECT_TRUE(summary.cancelled);
+  EXPECT_TRUE(reporter_.refusals.empty());  // a stop is no failure to show
+  ASSERT_FALSE(summary.files.empty());
+  const FileResult& stopped = summary.files.back();
+  EXPECT_EQ(stopped.path, Path("run/2-large.bin"));
+  EXPECT_EQ(stopped.outcome, FileOutcome::kCancelled);
+  EXPECT_EQ(ReadFileBytes(dir_.path() / "run" / "2-large.bin"), large);
+  EXPECT_FALSE(fs::exists(dir_.path() / "run" / "2-large.binwritebyqmr"));
+  int finished = 0;
+  for (const FileResult& file : summary.files) {
+    if (file.outcome != FileOutcome::kDone) continue;
+    ++finished;
+    const Bytes now = ReadFileBytes(testing::P(file.path));
+    EXPECT_EQ(now.size(), small.size() + kHeaderSize);  // encrypted
+  }
+  EXPECT_EQ(summary.done, finished);
+  EXPECT_EQ(summary.notStarted, uint64_t(3 - summary.processed));
+  // Whatever was not reached is as it was.
+  for (const char* name : {"1-first.bin", "3-later.bin"}) {
+    const Bytes now = ReadFileBytes(dir_.path() / "run" / name);
+    EXPECT_TRUE(now == small || now.size() == small.size() + kHeaderSize) << name;
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path() / "run"), fs::directory_iterator()), 3);
+}
+
+// A packed run stopped while it packs, or while it encrypts the archive,
+// leaves neither an archive nor a temporary one; the sources are untouched.
+TEST_F(RunSelectionTest, AStoppedPackedRunLeavesNoArchive) {
+  const Bytes a = RandomBytes(3 * 1024 * 1024, 10);
+  const Bytes b = RandomBytes(3 * 1024 * 1024, 11);
+  Make("pack/a.bin", a);
+  Make("pack/b.bin", b);
+  const uint64_t sources = a.size() + b.size();
+  struct Case {
+    const char* name;
+    uint64_t stopAfter;  // bytes done of the run (sources counted twice)
+  };
+  for (const Case& c : {Case{"while packing", sources / 4}, Case{"while encrypting the archive", sources * 3 / 2}}) {
+    SCOPED_TRACE(c.name);
+    CancelFlag cancel{false};
+    RunDescription run = Describe(Direction::kEncrypt, "key", true);
+    run.cancel = &cancel;
+    reporter_.onProgress = [&](const RunProgress& p) {
+      if (p.bytesDone >= c.stopAfter) cancel = true;
+    };
+    const RunSummary summary = RunSelection({Path("pack/a.bin"), Path("pack/b.bin")}, run, reporter_);
+    EXPECT_TRUE(summary.cancelled);
+    EXPECT_EQ(summary.done, 0);
+    EXPECT_TRUE(reporter_.refusals.empty());
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(dir_.path() / "pack")) left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"a.bin", "b.bin"}));
+    EXPECT_EQ(ReadFileBytes(dir_.path() / "pack" / "a.bin"), a);
+    EXPECT_EQ(ReadFileBytes(dir_.path() / "pack" / "b.bin"), b);
+  }
 }
 
 #ifndef _WIN32
