@@ -21,11 +21,11 @@ std::wstring Megabytes(double bytes) {
 
 CliReporter::CliReporter(bool showProgress) : showProgress_(showProgress) {}
 
-void CliReporter::Status(const std::wstring&) { Draw(); }
+void CliReporter::FileStarted(Direction, const std::wstring&) { Draw(); }
 
-void CliReporter::Refuse(const std::wstring& message) {
+void CliReporter::Refuse(FileMessage message, const std::wstring& path) {
   ClearLine();
-  WriteText(Stream::kErr, message + L"\n");
+  WriteText(Stream::kErr, RefusalText(message, path) + L"\n");
 }
 
 void CliReporter::Progress(const RunProgress& progress) {

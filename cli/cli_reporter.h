@@ -14,8 +14,8 @@ class CliReporter : public Reporter {
  public:
   explicit CliReporter(bool showProgress);
 
-  void Status(const std::wstring& text) override;
-  void Refuse(const std::wstring& message) override;
+  void FileStarted(Direction direction, const std::wstring& path) override;
+  void Refuse(FileMessage message, const std::wstring& path) override;
   void Progress(const RunProgress& progress) override;
   // Takes the progress line away before the final count is written.
   void Finish();

@@ -27,16 +27,6 @@ size_t StreamBufferSize(uint64_t total) {
   return chunks * kChunkSize < kStreamBufferSize ? static_cast<size_t>(chunks * kChunkSize) : kStreamBufferSize;
 }
 
-// Endings of the per-file messages "文件:<path>  <ending>".
-constexpr wchar_t kCannotOpen[] = L"打不开!";
-constexpr wchar_t kAlreadyEncrypted[] = L"已是加密文件!";
-constexpr wchar_t kNotEncrypted[] = L"不是密文!";
-constexpr wchar_t kWrongKey[] = L"所选密钥错误!";
-constexpr wchar_t kUnpackFailed[] = L"解压失败!";
-constexpr wchar_t kReadWriteFailed[] = L"读写失败!";
-constexpr wchar_t kReplaceFailed[] = L"替换失败!";
-constexpr wchar_t kPacksItself[] = L"不能打包自身!";
-constexpr wchar_t kPackFailed[] = L"打包失败!";
 
 // A path in the form used to compare two spellings of it: one separator, no
 // trailing separator, and on Windows without regard to case.
@@ -125,26 +115,26 @@ void FileEngine::SyncChangedFolder() {
   unsyncedFolder_.clear();
 }
 
-void FileEngine::Fail(const std::wstring& path, const wchar_t* ending, FileOutcome outcome, const Status& status) {
+void FileEngine::Fail(const std::wstring& path, FileMessage message, FileOutcome outcome, const Status& status) {
   if (outcome == FileOutcome::kRefused) {
     ++summary_.refused;
   } else {
     ++summary_.failed;
   }
-  summary_.files.push_back({path, outcome, status, ending});
+  summary_.files.push_back({path, outcome, status, message});
   EndFileProgress();
-  reporter_.Refuse(L"文件:" + path + L"  " + ending);
+  reporter_.Refuse(message, path);
 }
 
 void FileEngine::Done(const std::wstring& path) {
   ++summary_.done;
-  summary_.files.push_back({path, FileOutcome::kDone, Status(), std::wstring()});
+  summary_.files.push_back({path, FileOutcome::kDone, Status(), FileMessage::kNone});
   EndFileProgress();
 }
 
 void FileEngine::Stopped(const std::wstring& path) {
   summary_.cancelled = true;
-  summary_.files.push_back({path, FileOutcome::kCancelled, Status(StatusCode::kCancelled, 0), std::wstring()});
+  summary_.files.push_back({path, FileOutcome::kCancelled, Status(StatusCode::kCancelled, 0), FileMessage::kNone});
   inFile_ = false;
 }
 
@@ -237,36 +227,36 @@ void FileEngine::ProcessFile(const FileJob& job) {
   // A link is not transformed: the replace would put an encrypted copy in place
   // of the link and leave its target in the clear.
   FileHandle source;
-  if (IsSymbolicLink(path)) return Fail(path, kCannotOpen, FileOutcome::kFailed, Status(StatusCode::kNotAFile, 0));
+  if (IsSymbolicLink(path)) return Fail(path, FileMessage::kCannotOpen, FileOutcome::kFailed, Status(StatusCode::kNotAFile, 0));
   if (Status opened = source.OpenReadExclusive(path); !opened) {
-    return Fail(path, kCannotOpen, FileOutcome::kFailed, opened);
+    return Fail(path, FileMessage::kCannotOpen, FileOutcome::kFailed, opened);
   }
-  reporter_.Status((job.decrypt ? L"正在解密文件:" : L"正在加密文件:") + path);
+  reporter_.FileStarted(job.direction(), path);
 
   const HeaderCheck check = CheckHeader(source, key);
   if (check.readError) {
     const Status why = source.error();
     source.Close();
-    return Fail(path, kReadWriteFailed, FileOutcome::kFailed, why);
+    return Fail(path, FileMessage::kReadWriteFailed, FileOutcome::kFailed, why);
   }
-  const wchar_t* refusal = nullptr;
+  FileMessage refusal = FileMessage::kNone;
   if (!job.decrypt) {
-    if (check.isEncrypted) refusal = kAlreadyEncrypted;
+    if (check.isEncrypted) refusal = FileMessage::kAlreadyEncrypted;
   } else if (!check.isEncrypted) {
-    refusal = kNotEncrypted;
+    refusal = FileMessage::kNotEncrypted;
   } else if (!check.keyMatches) {
-    refusal = kWrongKey;
+    refusal = FileMessage::kWrongKey;
   }
-  if (refusal) {
+  if (refusal != FileMessage::kNone) {
     source.Close();  // not held while the message waits for the user
     return Fail(path, refusal, FileOutcome::kRefused);
   }
 
   // Back to the start: the plaintext when encrypting, the header when decrypting.
   const int64_t length = source.Size();
-  if (length < 0) return Fail(path, kReadWriteFailed, FileOutcome::kFailed, source.error());
+  if (length < 0) return Fail(path, FileMessage::kReadWriteFailed, FileOutcome::kFailed, source.error());
   BeginFileProgress(static_cast<uint64_t>(length));
-  if (Status rewound = source.Seek(0); !rewound) return Fail(path, kReadWriteFailed, FileOutcome::kFailed, rewound);
+  if (Status rewound = source.Seek(0); !rewound) return Fail(path, FileMessage::kReadWriteFailed, FileOutcome::kFailed, rewound);
   EncryptedFileHeader header;
   uint64_t bodyLength = static_cast<uint64_t>(length);
   if (job.decrypt) {
@@ -275,7 +265,7 @@ void FileEngine::ProcessFile(const FileJob& job) {
     if (got != static_cast<int64_t>(sizeof bytes)) {
       // A short read: the file shrank since it was measured.
       const Status why = got < 0 ? source.error() : Status(StatusCode::kIoError, 0);
-      return Fail(path, kReadWriteFailed, FileOutcome::kFailed, why);
+      return Fail(path, FileMessage::kReadWriteFailed, FileOutcome::kFailed, why);
     }
     header = DecodeHeader(bytes);  // the cipher comes from the file, not the job
     bodyLength -= kHeaderSize;
@@ -293,20 +283,20 @@ void FileEngine::ProcessFile(const FileJob& job) {
                                           });
   source.Close();
   if (written.code() == StatusCode::kCancelled) return Stopped(path);
-  if (!written) return Fail(path, kReadWriteFailed, FileOutcome::kFailed, written);
+  if (!written) return Fail(path, FileMessage::kReadWriteFailed, FileOutcome::kFailed, written);
 
   if (job.decrypt && header.packed != 0) {
     // The packed file stays; its archive is unpacked beside it and dropped.
     const UnpackResult unpacked = UnpackArchive(tempPath);
     DeleteFilePath(tempPath);
     if (unpacked == UnpackResult::kCancelled) return Stopped(path);
-    if (unpacked == UnpackResult::kFailed) return Fail(path, kUnpackFailed, FileOutcome::kFailed);
+    if (unpacked == UnpackResult::kFailed) return Fail(path, FileMessage::kUnpackFailed, FileOutcome::kFailed);
     return Done(path);
   }
 
   // Replaced in one step, so a file of this name exists at every moment.
   if (Status replaced = ReplaceWithTemporary(tempPath, path, FolderSync::kLater); !replaced) {
-    return Fail(path, kReplaceFailed, FileOutcome::kFailed, replaced);
+    return Fail(path, FileMessage::kReplaceFailed, FileOutcome::kFailed, replaced);
   }
   FolderChanged(ParentFolder(path));
   Done(path);
@@ -317,7 +307,7 @@ void FileEngine::ProcessFolder(const FileJob& job) {
   // (temporary files, unpacked folders) are not walked.
   std::vector<DirEntry> entries;
   if (Status listed = ListFolder(job.path, entries); !listed) {
-    return Fail(job.path, kCannotOpen, FileOutcome::kFailed, listed);
+    return Fail(job.path, FileMessage::kCannotOpen, FileOutcome::kFailed, listed);
   }
   for (const DirEntry& entry : entries) {
     if (Cancelled()) return;
@@ -387,14 +377,14 @@ void FileEngine::PackAndEncrypt(const std::vector<std::wstring>& entries, const 
   for (const std::wstring& item : entries) {
     if (ItemHoldsPath(item, archivePath)) {
       ++summary_.processed;
-      return Fail(archivePath, kPacksItself, FileOutcome::kRefused);
+      return Fail(archivePath, FileMessage::kPacksItself, FileOutcome::kRefused);
     }
   }
 
   ArchiveWriter archive = CreateArchive(archivePath, codePage_);
   if (!archive) {
     ++summary_.processed;
-    return Fail(archivePath, kCannotOpen, FileOutcome::kFailed);
+    return Fail(archivePath, FileMessage::kCannotOpen, FileOutcome::kFailed);
   }
   // Packing moves the first half of the bar, entry by entry.
   SetDataHook(archive.get(), [this](uint64_t bytes, bool entryDone) {
@@ -421,9 +411,9 @@ void FileEngine::PackAndEncrypt(const std::vector<std::wstring>& entries, const 
     // to report; the items it could not take are not to blame.
     ++summary_.processed;
     DeleteFilePath(archivePath);
-    return Fail(archivePath, kReadWriteFailed, FileOutcome::kFailed);
+    return Fail(archivePath, FileMessage::kReadWriteFailed, FileOutcome::kFailed);
   }
-  for (const std::wstring& item : notPacked) Fail(item, kPackFailed, FileOutcome::kFailed);
+  for (const std::wstring& item : notPacked) Fail(item, FileMessage::kPackFailed, FileOutcome::kFailed);
 
   FileJob job;
   job.path = archivePath;

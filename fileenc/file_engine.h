@@ -11,6 +11,7 @@
 #include "crypto/ansi_codepage.h"
 #include "crypto/cipher_algorithm.h"
 #include "crypto/key_block.h"
+#include "fileenc/file_messages.h"
 #include "fileenc/reporter.h"
 #include "platform/status.h"
 
@@ -53,8 +54,8 @@ enum class FileOutcome {
 struct FileResult {
   std::wstring path;
   FileOutcome outcome = FileOutcome::kDone;
-  Status status;        // the system's reason, for a failure it caused
-  std::wstring ending;  // the message's ending ("读写失败!"), empty when done
+  Status status;          // the system's reason, for a failure it caused
+  FileMessage message = FileMessage::kNone;  // what the user was told
 };
 
 struct RunSummary {
@@ -99,8 +100,8 @@ class FileEngine {
   const RunSummary& summary() const { return summary_; }
 
  private:
-  // Records a refused or failed file and reports "文件:<path>  <ending>".
-  void Fail(const std::wstring& path, const wchar_t* ending, FileOutcome outcome, const Status& status = Status());
+  // Records a refused or failed file and tells the reporter.
+  void Fail(const std::wstring& path, FileMessage message, FileOutcome outcome, const Status& status = Status());
   void Done(const std::wstring& path);
   // The file in hand when the run was stopped: recorded, not reported.
   void Stopped(const std::wstring& path);

@@ -1,8 +1,12 @@
 #pragma once
-// How the engine speaks to whoever runs it: the file dialog (status line and
-// message boxes), the command line (stderr and a progress line) and tests.
+// How the engine speaks to whoever runs it: the file dialog (status line,
+// message boxes, progress bar), the command line (stderr and a progress line)
+// and tests. It names what happened (FileMessage); each front words it.
 #include <cstdint>
 #include <string>
+
+#include "crypto/cipher_algorithm.h"
+#include "fileenc/file_messages.h"
 
 namespace vellumo {
 
@@ -20,10 +24,10 @@ struct RunProgress {
 class Reporter {
  public:
   virtual ~Reporter() = default;
-  // The status line: "正在加密文件:" / "正在解密文件:" and the path.
-  virtual void Status(const std::wstring& text) = 0;
-  // A refusal or failure concerning one file, already formatted with its path.
-  virtual void Refuse(const std::wstring& message) = 0;
+  // A file is begun (the designed status line: StatusLine).
+  virtual void FileStarted(Direction direction, const std::wstring& path) = 0;
+  // A file is refused or failed (the designed message box: RefusalText).
+  virtual void Refuse(FileMessage message, const std::wstring& path) = 0;
   // Called at every file and after every buffer (about 1 MiB); a front that
   // draws should limit how often it does so itself.
   virtual void Progress(const RunProgress& progress) { (void)progress; }

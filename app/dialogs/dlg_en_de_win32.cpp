@@ -25,9 +25,11 @@ const int kCipherButtons[] = {IDC_RADIO_AES, IDC_RADIO_DES, IDC_RADIO_RC4};
 class DialogReporter : public Reporter {
  public:
   explicit DialogReporter(HWND dialog) : dialog_(dialog) {}
-  void Status(const std::wstring& text) override { SetDlgItemTextW(dialog_, IDC_STATUS, text.c_str()); }
-  void Refuse(const std::wstring& message) override {
-    MessageBoxW(dialog_, message.c_str(), L"提示", MB_OK | MB_TOPMOST);
+  void FileStarted(Direction direction, const std::wstring& path) override {
+    SetDlgItemTextW(dialog_, IDC_STATUS, StatusLine(direction, path).c_str());
+  }
+  void Refuse(FileMessage message, const std::wstring& path) override {
+    MessageBoxW(dialog_, RefusalText(message, path).c_str(), L"提示", MB_OK | MB_TOPMOST);
   }
 
  private:

@@ -57,8 +57,8 @@ std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
 // Refusals seen by the core when the test itself decrypts.
 class RecordingReporter : public Reporter {
  public:
-  void Status(const std::wstring&) override {}
-  void Refuse(const std::wstring& message) override { refusals.push_back(message); }
+  void FileStarted(Direction, const std::wstring&) override {}
+  void Refuse(FileMessage message, const std::wstring& path) override { refusals.push_back(RefusalText(message, path)); }
   std::vector<std::wstring> refusals;
 };
 

@@ -40,8 +40,8 @@ const KeyBlock kKey = {'d', 'i', 's', 'k', 'f', 'u', 'l', 'l'};
 
 class Recorder : public Reporter {
  public:
-  void Status(const std::wstring&) override {}
-  void Refuse(const std::wstring& message) override { refusals.push_back(message); }
+  void FileStarted(Direction, const std::wstring&) override {}
+  void Refuse(FileMessage message, const std::wstring& path) override { refusals.push_back(RefusalText(message, path)); }
   std::vector<std::wstring> refusals;
 };
 

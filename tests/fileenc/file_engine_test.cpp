@@ -76,8 +76,10 @@ Bytes Encrypted(const Bytes& plain, int32_t algorithm, const KeyBlock& key, bool
 
 class Recorder : public Reporter {
  public:
-  void Status(const std::wstring& text) override { statuses.push_back(text); }
-  void Refuse(const std::wstring& message) override { refusals.push_back(message); }
+  void FileStarted(Direction direction, const std::wstring& path) override {
+    statuses.push_back(StatusLine(direction, path));
+  }
+  void Refuse(FileMessage message, const std::wstring& path) override { refusals.push_back(RefusalText(message, path)); }
   void Progress(const RunProgress& p) override { progress.push_back(p.bytesDone); }
 
   std::vector<std::wstring> statuses;

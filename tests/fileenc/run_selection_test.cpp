@@ -34,8 +34,8 @@ using testing::WriteFileBytes;
 
 class Recorder : public Reporter {
  public:
-  void Status(const std::wstring&) override {}
-  void Refuse(const std::wstring& message) override { refusals.push_back(message); }
+  void FileStarted(Direction, const std::wstring&) override {}
+  void Refuse(FileMessage message, const std::wstring& path) override { refusals.push_back(RefusalText(message, path)); }
   void Progress(const RunProgress& p) override {
     progress.push_back(p);
     if (onProgress) onProgress(p);
@@ -84,7 +84,7 @@ class RunSelectionTest : public ::testing::Test {
       SCOPED_TRACE(want.name);
       EXPECT_EQ(got.path, Path(want.name));
       EXPECT_EQ(got.outcome, want.outcome);
-      EXPECT_EQ(got.ending, want.ending);
+      EXPECT_EQ(MessageEnding(got.message), want.ending);
       EXPECT_EQ(got.status.code(), want.code) << testing::Narrow(got.status.ToString());
       if (want.code != StatusCode::kOk) {
         EXPECT_NE(got.status.osError(), 0);

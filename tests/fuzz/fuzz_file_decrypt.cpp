@@ -27,8 +27,8 @@ const KeyBlock kKey = {0xbc, 0xd3, 0xc3, 0xdc, 0xb2, 0xe2, 0xca, 0xd4, 0xc3, 0xd
 
 class Quiet : public Reporter {
  public:
-  void Status(const std::wstring&) override {}
-  void Refuse(const std::wstring&) override { ++refusals; }
+  void FileStarted(Direction, const std::wstring&) override {}
+  void Refuse(FileMessage, const std::wstring&) override { ++refusals; }
   int refusals = 0;
 };
 

@@ -13,8 +13,8 @@ using namespace vellumo;
 
 class Quiet : public Reporter {
  public:
-  void Status(const std::wstring&) override {}
-  void Refuse(const std::wstring&) override {}
+  void FileStarted(Direction, const std::wstring&) override {}
+  void Refuse(FileMessage, const std::wstring&) override {}
 };
 
 }  // namespace
