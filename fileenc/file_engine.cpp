@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cwctype>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "fileenc/encrypted_file_header.h"
 #include "fileenc/zip_archive.h"
 #include "platform/file_system.h"
+#include "platform/file_times.h"
 
 namespace vellumo {
 namespace {
@@ -36,6 +38,24 @@ std::wstring ComparablePath(std::wstring path) {
 #endif
   while (path.size() > 1 && IsPathSeparator(path.back())) path.pop_back();
   return path;
+}
+
+// A temporary file that an interrupted run left beside a file of the same
+// folder listing. The walk passes it by: the file's own turn removes it.
+bool IsLeftoverTemporary(const DirEntry& entry, const std::set<std::wstring>& fileNames) {
+  constexpr size_t kSuffixLength = sizeof kTemporarySuffix / sizeof kTemporarySuffix[0] - 1;
+  const std::wstring& name = entry.name;
+  return !entry.isFolder && name.size() > kSuffixLength &&
+         name.compare(name.size() - kSuffixLength, kSuffixLength, kTemporarySuffix) == 0 &&
+         fileNames.count(name.substr(0, name.size() - kSuffixLength)) > 0;
+}
+
+std::set<std::wstring> FileNamesOf(const std::vector<DirEntry>& entries) {
+  std::set<std::wstring> names;
+  for (const DirEntry& entry : entries) {
+    if (!entry.isFolder) names.insert(entry.name);
+  }
+  return names;
 }
 
 // True when packing `item` would read `archive`: it is the archive, or a folder holding it.
@@ -132,6 +152,21 @@ void FileEngine::Done(const std::wstring& path) {
   EndFileProgress();
 }
 
+void FileEngine::Skipped(const std::wstring& path, FileMessage message) {
+  ++summary_.skipped;
+  summary_.files.push_back({path, FileOutcome::kSkipped, Status(), message});
+  EndFileProgress();
+  RemoveLeftoverOf(path);
+  if (!skipDone_) reporter_.Refuse(message, path);
+}
+
+void FileEngine::RemoveLeftoverOf(const std::wstring& path) {
+  const std::wstring tempPath = TemporaryPathFor(path);
+  if ((PathExists(tempPath) || IsSymbolicLink(tempPath)) && !IsFolder(tempPath) && DeleteFilePath(tempPath)) {
+    summary_.leftoversRemoved.push_back(tempPath);
+  }
+}
+
 void FileEngine::Stopped(const std::wstring& path) {
   summary_.cancelled = true;
   summary_.files.push_back({path, FileOutcome::kCancelled, Status(StatusCode::kCancelled, 0), FileMessage::kNone});
@@ -177,7 +212,9 @@ namespace {
 void CountTree(const std::wstring& folder, RunProgress& totals) {
   std::vector<DirEntry> entries;
   if (!ListFolder(folder, entries)) return;  // the walk itself reports it
+  const std::set<std::wstring> fileNames = FileNamesOf(entries);
   for (const DirEntry& entry : entries) {
+    if (IsLeftoverTemporary(entry, fileNames)) continue;
     if (entry.isFolder) {
       CountTree(JoinPath(folder, entry.name), totals);
     } else {
@@ -227,7 +264,7 @@ void FileEngine::ProcessFile(const FileJob& job) {
   // A link is not transformed: the replace would put an encrypted copy in place
   // of the link and leave its target in the clear.
   FileHandle source;
-  if (IsSymbolicLink(path)) return Fail(path, FileMessage::kCannotOpen, FileOutcome::kFailed, Status(StatusCode::kNotAFile, 0));
+  if (IsSymbolicLink(path)) return Fail(path, FileMessage::kCannotOpen, FileOutcome::kFailed, Status(StatusCode::kLink, 0));
   if (Status opened = source.OpenReadExclusive(path); !opened) {
     return Fail(path, FileMessage::kCannotOpen, FileOutcome::kFailed, opened);
   }
@@ -249,7 +286,8 @@ void FileEngine::ProcessFile(const FileJob& job) {
   }
   if (refusal != FileMessage::kNone) {
     source.Close();  // not held while the message waits for the user
-    return Fail(path, refusal, FileOutcome::kRefused);
+    if (refusal == FileMessage::kWrongKey) return Fail(path, refusal, FileOutcome::kRefused);
+    return Skipped(path, refusal);
   }
 
   // Back to the start: the plaintext when encrypting, the header when decrypting.
@@ -273,7 +311,11 @@ void FileEngine::ProcessFile(const FileJob& job) {
     header = MakeHeader(job.algorithm, key, job.packed);
   }
 
+  // The rewritten file keeps the original's times, not those of its making.
+  FileTimes times;
+  const bool haveTimes = ReadFileTimes(path, times);
   const std::wstring tempPath = TemporaryPathFor(path);
+  const bool leftover = PathExists(tempPath) || IsSymbolicLink(tempPath);  // overwritten below
   BodyTransformer transformer(header.algorithm, job.direction(), key);
   const uint64_t headerBytes = job.decrypt ? kHeaderSize : 0;
   const Status written = WriteTransformed(source, tempPath, job.decrypt ? nullptr : &header, transformer, bodyLength,
@@ -284,6 +326,7 @@ void FileEngine::ProcessFile(const FileJob& job) {
   source.Close();
   if (written.code() == StatusCode::kCancelled) return Stopped(path);
   if (!written) return Fail(path, FileMessage::kReadWriteFailed, FileOutcome::kFailed, written);
+  if (leftover) summary_.leftoversRemoved.push_back(tempPath);
 
   if (job.decrypt && header.packed != 0) {
     // The packed file stays; its archive is unpacked beside it and dropped.
@@ -294,6 +337,8 @@ void FileEngine::ProcessFile(const FileJob& job) {
     return Done(path);
   }
 
+  // Best effort: a file system without settable times still gets the data.
+  if (haveTimes) ApplyFileTimes(tempPath, times);
   // Replaced in one step, so a file of this name exists at every moment.
   if (Status replaced = ReplaceWithTemporary(tempPath, path, FolderSync::kLater); !replaced) {
     return Fail(path, FileMessage::kReplaceFailed, FileOutcome::kFailed, replaced);
@@ -309,8 +354,10 @@ void FileEngine::ProcessFolder(const FileJob& job) {
   if (Status listed = ListFolder(job.path, entries); !listed) {
     return Fail(job.path, FileMessage::kCannotOpen, FileOutcome::kFailed, listed);
   }
+  const std::set<std::wstring> fileNames = FileNamesOf(entries);
   for (const DirEntry& entry : entries) {
     if (Cancelled()) return;
+    if (IsLeftoverTemporary(entry, fileNames)) continue;
     FileJob child = job;
     child.path = JoinPath(job.path, entry.name);
     if (entry.isFolder) {
@@ -435,6 +482,7 @@ void FileEngine::PackAndEncrypt(const std::vector<std::wstring>& entries, const 
 RunSummary RunSelection(const std::vector<std::wstring>& selection, const RunDescription& run, Reporter& reporter,
                         unsigned codePage) {
   FileEngine engine(reporter, codePage, run.cancel);
+  engine.SetSkipDone(run.skipDone);
   const bool pack = run.pack && run.direction == Direction::kEncrypt;
   engine.CountTotals(selection, pack);
   if (pack) {
