@@ -143,7 +143,7 @@ void FileEngine::Fail(const std::wstring& path, FileMessage message, FileOutcome
   }
   summary_.files.push_back({path, outcome, status, message});
   EndFileProgress();
-  reporter_.Refuse(message, path);
+  reporter_.RefuseWithReason(message, path, status);
 }
 
 void FileEngine::Done(const std::wstring& path) {
@@ -157,7 +157,7 @@ void FileEngine::Skipped(const std::wstring& path, FileMessage message) {
   summary_.files.push_back({path, FileOutcome::kSkipped, Status(), message});
   EndFileProgress();
   RemoveLeftoverOf(path);
-  if (!skipDone_) reporter_.Refuse(message, path);
+  if (!skipDone_) reporter_.RefuseWithReason(message, path, Status());
 }
 
 void FileEngine::RemoveLeftoverOf(const std::wstring& path) {
