@@ -51,6 +51,11 @@ def language_of(guide):
     return "zh_CN.UTF-8" if "zh" in os.path.basename(guide) else "C.UTF-8"
 
 
+def man_page_name_line(language):
+    """The NAME line of the man page a reader of that language should get."""
+    return "以 Vellumo 的格式加密" if language.startswith("zh") else "encrypt and decrypt files, folders"
+
+
 def run_on_terminal(script, cwd, env, timeout=300):
     """bash script on a pseudo-terminal; returns (exit status, transcript, prompts answered)."""
     pid, fd = pty.fork()
@@ -116,8 +121,8 @@ def run_guide(guide, args):
         for path in TABLE_PATH.findall(text):
             if not os.path.exists(os.path.join(home, ".local", path)):
                 problems.append(f"{guide}: {path}, listed in the tarball's table, was not unpacked")
-        if "VELLUMO-CLI(1)" not in transcript:
-            problems.append(f"{guide}: man vellumo-cli did not show the manual page")
+        if "VELLUMO-CLI(1)" not in transcript or man_page_name_line(env["LC_ALL"]) not in transcript:
+            problems.append(f"{guide}: man vellumo-cli did not show the manual page in the reader's language")
     return problems
 
 

@@ -217,11 +217,12 @@ TEST_F(RunSelectionTest, ARerunSkipsWhatIsDoneAndRemovesLeftovers) {
 TEST_F(RunSelectionTest, FilesKeepTheirTimes) {
   const fs::path file = Make("dated/报告.doc", RandomBytes(3000, 15));
   const fs::path packedSource = Make("dated/packed.txt", RandomBytes(400, 16));
-  // Long ago, with a fraction every file system here can hold (100 ns steps).
-  const auto then = fs::last_write_time(file) - std::chrono::hours(24 * 1000) + std::chrono::microseconds(123457);
-  fs::last_write_time(file, then);
-  const auto packedThen = fs::last_write_time(packedSource) - std::chrono::hours(24 * 500);
-  fs::last_write_time(packedSource, packedThen);
+  // Long ago, with a fraction of a second where the library can set one;
+  // the times are read back as the file system keeps them.
+  fs::last_write_time(file, fs::last_write_time(file) - std::chrono::hours(24 * 1000) + std::chrono::microseconds(123457));
+  fs::last_write_time(packedSource, fs::last_write_time(packedSource) - std::chrono::hours(24 * 500));
+  const auto then = fs::last_write_time(file);
+  const auto packedThen = fs::last_write_time(packedSource);
 #ifdef _WIN32
   auto created = [](const fs::path& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
