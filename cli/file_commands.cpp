@@ -91,7 +91,8 @@ int RunFiles(const Options& options) {
 
   std::vector<std::wstring> paths;
   for (const auto& path : options.arguments) paths.push_back(FullPath(path));
-  CancelFlag cancel{false};
+  // Static: the interrupt handler keeps pointing at it until the program ends.
+  static CancelFlag cancel{false};
   RunDescription run;
   run.key = MakeKeyBlock(*keyText, options.codePage);
   run.algorithm = options.algorithm.value_or(kAes);

@@ -13,8 +13,9 @@
 namespace vellumo::cli {
 namespace {
 
+// An id as a JSON number when it is one (as the program writes them), else as text.
 std::string IdJson(const std::wstring& id) {
-  bool number = !id.empty() && id.size() < 19;
+  bool number = !id.empty() && id.size() < 19 && (id == L"0" || id[0] != L'0');
   for (wchar_t c : id) number = number && c >= L'0' && c <= L'9';
   return number ? std::string(id.begin(), id.end()) : JsonString(id);
 }
