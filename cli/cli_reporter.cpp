@@ -8,8 +8,10 @@
 namespace vellumo::cli {
 namespace {
 
-// Short runs finish before a progress line would help.
+// Short runs finish before a progress line would help; a run over this much
+// data (counted before it starts) is long enough to show one at once.
 constexpr auto kQuietStart = std::chrono::seconds(1);
+constexpr uint64_t kLargeRun = 16 * 1024 * 1024;
 constexpr auto kRedrawEvery = std::chrono::milliseconds(250);
 constexpr auto kLogEvery = std::chrono::seconds(2);
 
@@ -55,8 +57,8 @@ std::wstring Duration(double seconds) {
 
 }  // namespace
 
-CliReporter::CliReporter(bool progress, bool verbose)
-    : showProgress_(progress), verbose_(verbose), inPlace_(IsTerminal(Stream::kErr)) {}
+CliReporter::CliReporter(ProgressLine progress, bool verbose)
+    : progressLine_(progress), verbose_(verbose), inPlace_(IsTerminal(Stream::kErr)) {}
 
 void CliReporter::FileStarted(Direction direction, const std::wstring& path) {
   file_ = path;
@@ -82,7 +84,7 @@ void CliReporter::Progress(const RunProgress& progress) {
 void CliReporter::Finish() {
   if (inPlace_) {
     ClearLine();
-  } else if (showProgress_) {
+  } else if (progressLine_ != ProgressLine::kNone) {
     file_.clear();
     Draw(true);
   }
@@ -113,10 +115,10 @@ std::wstring CliReporter::Line() const {
 }
 
 void CliReporter::Draw(bool force) {
-  if (!showProgress_) return;
+  if (progressLine_ == ProgressLine::kNone) return;
   const auto now = Clock::now();
   if (!force) {
-    if (inPlace_ && now - start_ < kQuietStart) return;
+    if (progressLine_ == ProgressLine::kAuto && now - start_ < kQuietStart && progress_.bytesTotal < kLargeRun) return;
     if (drawn_ && now - lastDraw_ < (inPlace_ ? kRedrawEvery : kLogEvery)) return;
   }
   lastDraw_ = now;

@@ -13,10 +13,12 @@ namespace vellumo::cli {
 
 class CliReporter : public Reporter {
  public:
-  // progress: show the progress line. On a terminal it appears once a run
-  // has taken a second and is redrawn in place; elsewhere (--progress into a
-  // file or pipe) it is a line now and then, and a last one at the end.
-  CliReporter(bool progress, bool verbose);
+  // kAuto (a terminal, not --quiet): the line appears once a run has taken
+  // a second, or at once for a run over much data, so short runs do not
+  // flicker. kAsked (--progress): from the start. On a terminal the line is redrawn in place; elsewhere it is a line
+  // now and then, and a last one at the end.
+  enum class ProgressLine { kNone, kAuto, kAsked };
+  CliReporter(ProgressLine progress, bool verbose);
 
   void FileStarted(Direction direction, const std::wstring& path) override;
   void Refuse(FileMessage message, const std::wstring& path) override;
@@ -32,7 +34,7 @@ class CliReporter : public Reporter {
   std::wstring Line() const;
   void ClearLine();
 
-  const bool showProgress_;
+  const ProgressLine progressLine_;
   const bool verbose_;
   const bool inPlace_;  // stderr is a terminal
   const Clock::time_point start_ = Clock::now();

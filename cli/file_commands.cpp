@@ -101,7 +101,10 @@ int RunFiles(const Options& options) {
   run.cancel = &cancel;
   run.skipDone = options.skipDone;
 
-  const bool progress = options.progress || (!options.quiet && IsTerminal(Stream::kErr));
+  using Line = CliReporter::ProgressLine;
+  const Line progress = options.progress                                  ? Line::kAsked
+                        : !options.quiet && IsTerminal(Stream::kErr) ? Line::kAuto
+                                                                        : Line::kNone;
   CliReporter reporter(progress, options.verbose);
   StopOnInterrupt(&cancel);
   const RunSummary summary = RunSelection(paths, run, reporter, options.codePage);
