@@ -17,7 +17,11 @@ native-release) unless --build-dir names a finished build. Prints Markdown:
    file to a new file (both synced), runs interleaved, medians;
 3. peak memory (max RSS) encrypting a 1 MiB file and the large file;
 4. a tree of small 4 KiB files: encrypt and decrypt against `cp -r`, plain and
-   with every copied file synced.
+   with every copied file synced;
+5. the sealed format (through bench/sealed_run until the command line offers
+   it): key derivation time and memory, whole-file encrypt and decrypt against
+   `cp` + `sync`, peak memory above the key derivation's own, and the tree of
+   small files against `cp -r` with every file synced.
 """
 import argparse
 import os
@@ -40,7 +44,7 @@ def build(build_dir):
     subprocess.run(["cmake", "--preset", "native-release", "-DVELLUMO_BUILD_TESTS=ON"],
                    cwd=ROOT, check=True, stdout=subprocess.DEVNULL)
     subprocess.run(["cmake", "--build", "--preset", "native-release",
-                    "--target", "vellumo-cli", "cipher_throughput"],
+                    "--target", "vellumo-cli", "cipher_throughput", "sealed_run"],
                    cwd=ROOT, check=True, stdout=subprocess.DEVNULL)
     return os.path.join(ROOT, "build", "native-release")
 
@@ -178,6 +182,71 @@ def small_files_section(cli, work, count, runs):
     print()
 
 
+def sealed_section(build_dir, work, size_mib, runs, count):
+    """The sealed format: its key derivation, a large file, and many small ones."""
+    tool = os.path.join(build_dir, "bench", "sealed_run")
+    kdf = [subprocess.run([tool, "kdf", KEY], check=True, capture_output=True, text=True).stdout.split()
+           for _ in range(runs)]
+    kdf_s = statistics.median(float(k[0]) for k in kdf)
+    kdf_rss = peak_rss_kib([tool, "kdf", KEY])
+    print("## Sealed format\n")
+    print(f"Key derivation (Argon2id, {int(kdf[0][1]) // 1024} MiB, {kdf[0][2]} passes), once per run: "
+          f"median {kdf_s:.3f} s of {runs}; peak memory of a process that derives one key: {kdf_rss} KiB.\n")
+
+    size = size_mib << 20
+    src = os.path.join(work, "sealed.bin")
+    make_file(src, size)
+    times = {"cp + sync": [], "sealed encrypt": [], "sealed decrypt": []}
+    for _ in range(runs):
+        dst = os.path.join(work, "copy.bin")
+        warm(src)
+        times["cp + sync"].append(timed(["sh", "-c", f'cp "{src}" "{dst}" && sync "{dst}"']))
+        os.remove(dst)
+        warm(src)
+        times["sealed encrypt"].append(timed([tool, "encrypt", KEY, src]))
+        warm(src)
+        times["sealed decrypt"].append(timed([tool, "decrypt", KEY, src]))
+    med = {k: statistics.median(v) for k, v in times.items()}
+    print(f"### Whole file of {size_mib} MiB in place (key derivation included), median of {runs} interleaved runs\n")
+    print("| operation | median s | MiB/s | vs cp + sync |")
+    print("|---|---|---|---|")
+    for name, secs in med.items():
+        print(f"| {name} | {secs:.3f} | {size_mib / secs:.0f} | {med['cp + sync'] / secs:.2f} |")
+    print()
+
+    rss = peak_rss_kib([tool, "encrypt", KEY, src])
+    subprocess.run([tool, "decrypt", KEY, src], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    print(f"Peak memory encrypting the {size_mib} MiB file: {rss} KiB, {rss - kdf_rss} KiB above the key "
+          f"derivation's own process ({(rss - kdf_rss) / 1024:.1f} MiB).\n")
+    os.remove(src)
+
+    tree = os.path.join(work, "sealed-tree")
+    data = os.urandom(4096)
+    for i in range(count):
+        sub = os.path.join(tree, f"d{i // 500:03d}")
+        os.makedirs(sub, exist_ok=True)
+        with open(os.path.join(sub, f"f{i:05d}.bin"), "wb") as f:
+            f.write(data[i % 64:] + data[: i % 64])
+    synced = "cp -r, each file synced"
+    times = {"cp -r": [], synced: [], "sealed encrypt": [], "sealed decrypt": []}
+    for _ in range(runs):
+        dst = os.path.join(work, "tree-copy")
+        times["cp -r"].append(timed(["cp", "-r", tree, dst]))
+        shutil.rmtree(dst)
+        times[synced].append(timed(["sh", "-c", f'cp -r "{tree}" "{dst}" && find "{dst}" -type f -print0 | xargs -0 sync']))
+        shutil.rmtree(dst)
+        times["sealed encrypt"].append(timed([tool, "encrypt", KEY, tree]))
+        times["sealed decrypt"].append(timed([tool, "decrypt", KEY, tree]))
+    med = {k: statistics.median(v) for k, v in times.items()}
+    print(f"### A tree of {count} files of 4 KiB, median of {runs} interleaved runs\n")
+    print(f"| operation | median s | files/s | vs cp -r | vs {synced} |")
+    print("|---|---|---|---|---|")
+    for name, secs in med.items():
+        print(f"| {name} | {secs:.3f} | {count / secs:.0f} | {med['cp -r'] / secs:.2f} | {med[synced] / secs:.2f} |")
+    print()
+    shutil.rmtree(tree)
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--size-mib", type=int, default=1024)
@@ -196,6 +265,7 @@ def main():
         buffer_section(build_dir, args.runs)
         file_section(cli, work, args.size_mib, args.runs)
         small_files_section(cli, work, args.small_files, args.runs)
+        sealed_section(build_dir, work, args.size_mib, args.runs, args.small_files)
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

@@ -17,6 +17,7 @@
 #include "crypto/ansi_codepage.h"
 #include "crypto/cipher_algorithm.h"
 #include "crypto/key_block.h"
+#include "fileenc/file_format.h"
 #include "fileenc/file_messages.h"
 #include "fileenc/reporter.h"
 #include "platform/status.h"
@@ -25,12 +26,6 @@
 namespace vellumo {
 
 class FileHandle;
-
-// Which format encryption writes.
-enum class FileFormat {
-  kLegacy,  // the 64-byte header and the run's legacy cipher
-  kSealed,  // the sealed format (sealed/sealed_format.h)
-};
 
 // One file or folder of a run, handed by value to the per-file and per-folder
 // operations. The sealed format's key is the engine's keyring.
