@@ -3,6 +3,8 @@
 #include <sodium.h>
 
 #include <algorithm>
+#include <system_error>
+#include <thread>
 
 namespace vellumo {
 namespace {
@@ -21,8 +23,56 @@ Nonce ChunkNonce(const FileNonce& file, uint64_t index, bool last) {
   return nonce;
 }
 
-// The plaintext of `length` sealed bytes (at least a tag's).
-size_t PlainLength(size_t length) { return length - kSealedTagSize; }
+// Where a chunk stands in its file: what its nonce and additional data are made of.
+struct ChunkPlace {
+  const SealedKeys& keys;
+  const SealedHeaderBytes& header;  // the first chunk's additional data
+  const FileNonce& nonce;
+};
+
+void SealChunk(const ChunkPlace& place, uint64_t index, bool last, const uint8_t* plain, size_t length, uint8_t* out) {
+  const Nonce nonce = ChunkNonce(place.nonce, index, last);
+  crypto_aead_xchacha20poly1305_ietf_encrypt(out, nullptr, plain, length, index == 0 ? place.header.data() : nullptr,
+                                             index == 0 ? place.header.size() : 0, nullptr, nonce.data(),
+                                             place.keys.chunkKey.data());
+}
+
+// False when the chunk does not authenticate; `out` then holds nothing of it.
+bool OpenChunk(const ChunkPlace& place, uint64_t index, bool last, const uint8_t* sealed, size_t length, uint8_t* out) {
+  const Nonce nonce = ChunkNonce(place.nonce, index, last);
+  return crypto_aead_xchacha20poly1305_ietf_decrypt(out, nullptr, nullptr, sealed, length,
+                                                    index == 0 ? place.header.data() : nullptr,
+                                                    index == 0 ? place.header.size() : 0, nonce.data(),
+                                                    place.keys.chunkKey.data()) == 0;
+}
+
+// Runs job(i) for every i below `count`, spread over the processors when there
+// are enough chunks for it: chunks are independent of each other. True when
+// every job returned true.
+template <class Job>
+bool ForEachChunk(size_t count, const Job& job) {
+  // Below this many chunks (256 KiB) per thread, starting one costs more than it saves.
+  constexpr size_t kMinChunksPerThread = 4;
+  static const unsigned processors = std::max(std::thread::hardware_concurrency(), 1u);
+  const size_t parts = std::max<size_t>(1, std::min<size_t>(processors, count / kMinChunksPerThread));
+  std::vector<char> ok(parts, 1);
+  auto run = [&job, &ok, count, parts](size_t part) {
+    for (size_t i = count * part / parts; i < count * (part + 1) / parts; ++i) {
+      if (!job(i)) ok[part] = 0;
+    }
+  };
+  std::vector<std::thread> workers;
+  for (size_t part = 1; part < parts; ++part) {
+    try {
+      workers.emplace_back(run, part);
+    } catch (const std::system_error&) {
+      run(part);  // no thread to be had: do the share here
+    }
+  }
+  run(0);
+  for (std::thread& worker : workers) worker.join();
+  return std::all_of(ok.begin(), ok.end(), [](char c) { return c != 0; });
+}
 
 }  // namespace
 
@@ -53,46 +103,46 @@ void SealedEncoder::StartOutput() {
   headerOut_ = true;
 }
 
-void SealedEncoder::SealChunk(const uint8_t* plain, size_t length, bool last) {
-  const Nonce nonce = ChunkNonce(nonce_, index_, last);
-  // The header is the first chunk's additional data.
-  const uint8_t* ad = index_ == 0 ? header_.data() : nullptr;
-  const size_t adLength = index_ == 0 ? header_.size() : 0;
+void SealedEncoder::SealPending(bool last) {
   const size_t at = out_.size();
-  out_.resize(at + length + kSealedTagSize);
-  crypto_aead_xchacha20poly1305_ietf_encrypt(out_.data() + at, nullptr, plain, length, ad, adLength, nullptr, nonce.data(),
-                                             keys_.chunkKey.data());
-  ++index_;
+  out_.resize(at + pending_.size() + kSealedTagSize);
+  SealChunk({keys_, header_, nonce_}, index_++, last, pending_.data(), pending_.size(), out_.data() + at);
+  sodium_memzero(pending_.data(), pending_.size());
+  pending_.clear();
 }
 
 const std::vector<uint8_t>& SealedEncoder::Feed(const uint8_t* data, size_t length) {
   StartOutput();
-  out_.reserve(out_.size() + length + (length / kSealedChunkSize + 2) * kSealedTagSize);
-  while (length > 0) {
-    if (pending_.size() == kSealedChunkSize) {
-      SealChunk(pending_.data(), pending_.size(), false);  // more follows: not the last
-      pending_.clear();
-    }
-    if (pending_.empty() && length > kSealedChunkSize) {
-      // A whole chunk with more after it, sealed where it lies.
-      SealChunk(data, kSealedChunkSize, false);
-      data += kSealedChunkSize;
-      length -= kSealedChunkSize;
-      continue;
-    }
+  if (length == 0) return out_;
+  // The chunk held back is topped up, and sealed once more input follows it.
+  if (!pending_.empty()) {
     const size_t take = std::min(kSealedChunkSize - pending_.size(), length);
     pending_.insert(pending_.end(), data, data + take);
     data += take;
     length -= take;
+    if (length == 0) return out_;
+    SealPending(false);
   }
+  // Whole chunks with more input after them, sealed where they lie.
+  const size_t whole = (length - 1) / kSealedChunkSize;
+  const size_t at = out_.size();
+  out_.resize(at + whole * kSealedUnitSize);
+  const ChunkPlace place{keys_, header_, nonce_};
+  const uint64_t first = index_;
+  ForEachChunk(whole, [&](size_t i) {
+    SealChunk(place, first + i, false, data + i * kSealedChunkSize, kSealedChunkSize,
+              out_.data() + at + i * kSealedUnitSize);
+    return true;
+  });
+  index_ += whole;
+  // The rest, 1 to 64 KiB, waits: it may be the last.
+  pending_.assign(data + whole * kSealedChunkSize, data + length);
   return out_;
 }
 
 const std::vector<uint8_t>& SealedEncoder::Finish() {
   StartOutput();
-  SealChunk(pending_.data(), pending_.size(), true);
-  sodium_memzero(pending_.data(), pending_.size());
-  pending_.clear();
+  SealPending(true);
   return out_;
 }
 
@@ -104,42 +154,50 @@ SealedDecoder::SealedDecoder(const SealedKeys& keys, const SealedHeader& header,
 
 SealedDecoder::~SealedDecoder() { sodium_memzero(out_.data(), out_.size()); }
 
-bool SealedDecoder::OpenChunk(const uint8_t* sealed, size_t length, bool last) {
-  const Nonce nonce = ChunkNonce(nonce_, index_, last);
-  const uint8_t* ad = index_ == 0 ? header_.data() : nullptr;
-  const size_t adLength = index_ == 0 ? header_.size() : 0;
+bool SealedDecoder::Refuse() {
+  sodium_memzero(out_.data(), out_.size());
+  out_.clear();
+  failed_ = true;
+  return false;
+}
+
+bool SealedDecoder::OpenPending(bool last) {
+  // Every chunk is at least a tag long.
+  if (pending_.size() < kSealedTagSize) return Refuse();
   const size_t at = out_.size();
-  out_.resize(at + PlainLength(length));
-  if (crypto_aead_xchacha20poly1305_ietf_decrypt(out_.data() + at, nullptr, nullptr, sealed, length, ad, adLength,
-                                                 nonce.data(), keys_.chunkKey.data()) != 0) {
-    sodium_memzero(out_.data(), out_.size());
-    out_.clear();
-    failed_ = true;
-    return false;
+  out_.resize(at + pending_.size() - kSealedTagSize);
+  if (!OpenChunk({keys_, header_, nonce_}, index_++, last, pending_.data(), pending_.size(), out_.data() + at)) {
+    return Refuse();
   }
-  ++index_;
+  pending_.clear();
   return true;
 }
 
 bool SealedDecoder::Feed(const uint8_t* data, size_t length) {
+  sodium_memzero(out_.data(), out_.size());
   out_.clear();
   if (failed_) return false;
-  while (length > 0) {
-    if (pending_.size() == kSealedUnitSize) {
-      if (!OpenChunk(pending_.data(), pending_.size(), false)) return false;
-      pending_.clear();
-    }
-    if (pending_.empty() && length > kSealedUnitSize) {
-      if (!OpenChunk(data, kSealedUnitSize, false)) return false;
-      data += kSealedUnitSize;
-      length -= kSealedUnitSize;
-      continue;
-    }
+  if (length == 0) return true;
+  if (!pending_.empty()) {
     const size_t take = std::min(kSealedUnitSize - pending_.size(), length);
     pending_.insert(pending_.end(), data, data + take);
     data += take;
     length -= take;
+    if (length == 0) return true;
+    if (!OpenPending(false)) return false;
   }
+  const size_t whole = (length - 1) / kSealedUnitSize;
+  const size_t at = out_.size();
+  out_.resize(at + whole * kSealedChunkSize);
+  const ChunkPlace place{keys_, header_, nonce_};
+  const uint64_t first = index_;
+  const bool opened = ForEachChunk(whole, [&](size_t i) {
+    return OpenChunk(place, first + i, false, data + i * kSealedUnitSize, kSealedUnitSize,
+                     out_.data() + at + i * kSealedChunkSize);
+  });
+  if (!opened) return Refuse();
+  index_ += whole;
+  pending_.assign(data + whole * kSealedUnitSize, data + length);
   return true;
 }
 
@@ -147,12 +205,7 @@ bool SealedDecoder::Finish() {
   sodium_memzero(out_.data(), out_.size());
   out_.clear();
   if (failed_) return false;
-  // Every file has a last chunk, at least a tag long.
-  if (pending_.size() < kSealedTagSize) {
-    failed_ = true;
-    return false;
-  }
-  return OpenChunk(pending_.data(), pending_.size(), true);
+  return OpenPending(true);
 }
 
 SealedError SealBytes(SealedKeyring& keyring, bool packed, const uint8_t* data, size_t length,

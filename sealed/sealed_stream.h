@@ -9,6 +9,8 @@
 // Both sides hold back the last chunk they were fed until they know whether
 // more follows, since only the last chunk is sealed as the last. Nothing is
 // handed out unopened: the decoder's output is authenticated plaintext.
+// Chunks are independent of each other, so the whole chunks of one buffer are
+// sealed or opened on every processor.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -39,7 +41,7 @@ class SealedEncoder {
 
  private:
   void StartOutput();
-  void SealChunk(const uint8_t* plain, size_t length, bool last);
+  void SealPending(bool last);
 
   const SealedKeys& keys_;
   SealedHeaderBytes header_{};
@@ -71,7 +73,8 @@ class SealedDecoder {
   const std::vector<uint8_t>& output() const { return out_; }
 
  private:
-  bool OpenChunk(const uint8_t* sealed, size_t length, bool last);
+  bool OpenPending(bool last);
+  bool Refuse();  // nothing more opens, and nothing opened so far in this call is handed out
 
   const SealedKeys& keys_;
   SealedHeaderBytes header_;

@@ -212,14 +212,16 @@ TEST(SealedFormat, StreamsOfEveryLengthOpenWhateverTheirPieces) {
   const SealedKeys* keys = keyring.WriteKeys(error);
   ASSERT_NE(keys, nullptr);
   const size_t c = kSealedChunkSize;
-  for (size_t length : {size_t{0}, size_t{1}, c - 1, c, c + 1, 2 * c, 2 * c + 5, 5 * c - 3}) {
+  for (size_t length : {size_t{0}, size_t{1}, c - 1, c, c + 1, 2 * c, 2 * c + 5, 5 * c - 3, 24 * c}) {
     SCOPED_TRACE(length);
     const Bytes plain = RandomBytes(length, static_cast<unsigned>(length));
     const Bytes sealed =
         SealInPieces(*keys, keyring.writeSalt(), keyring.writeKdf(), false, plain, {1024 * 1024, 1, c, 3 * c + 1});
     const size_t chunks = std::max<size_t>(1, (length + c - 1) / c);
     EXPECT_EQ(sealed.size(), kSealedHeaderSize + length + chunks * kSealedTagSize);
-    for (const auto& pieces : std::vector<std::vector<size_t>>{{1}, {kSealedUnitSize}, {1024 * 1024}, {7, 65000}}) {
+    for (const auto& pieces :
+         std::vector<std::vector<size_t>>{{1}, {kSealedUnitSize}, {1024 * 1024}, {7, 65000}, {4 * 1024 * 1024}}) {
+      if (pieces.front() == 1 && length > 3 * c) continue;  // byte by byte only where it is quick
       Bytes opened;
       EXPECT_EQ(OpenInPieces(keyring, sealed, pieces, opened), SealedError::kNone);
       EXPECT_EQ(opened, plain);
@@ -292,6 +294,20 @@ TEST(SealedFormat, EveryChangeWrongKeyAndCutIsRefused) {
     EXPECT_EQ(OpenSealedBytes(c.bytes.data(), c.bytes.size(), reader, opened, packed), c.expected);
     EXPECT_TRUE(opened.empty());
     EXPECT_EQ(OpenInPieces(reader, c.bytes, {4096}, opened), c.expected);
+  }
+  // Many chunks at once are opened side by side: a change in one of them
+  // still refuses the whole file.
+  const Bytes large = RandomBytes(20 * c + 7, 9);
+  Bytes sealedLarge;
+  ASSERT_EQ(SealBytes(writer, false, large.data(), large.size(), sealedLarge), SealedError::kNone);
+  for (size_t chunk : {size_t{0}, size_t{13}, size_t{19}}) {
+    SealedKeyring reader(L"密钥");
+    Bytes opened;
+    EXPECT_EQ(OpenInPieces(reader, flip(sealedLarge, h + chunk * u + 99), {2 * 1024 * 1024}, opened),
+              SealedError::kDamaged)
+        << chunk;
+    EXPECT_EQ(OpenInPieces(reader, sealedLarge, {2 * 1024 * 1024}, opened), SealedError::kNone);
+    EXPECT_EQ(opened, large);
   }
   for (const wchar_t* wrong : {L"密", L"密钥 ", L"", L"密钥密钥"}) {
     SealedKeyring reader(wrong);
