@@ -33,10 +33,10 @@ struct FileJob {
   std::wstring path;
   const KeyBlock* key = nullptr;  // the run's key block: opens and writes legacy files
   CipherAlgorithm algorithm = kAes;  // used when encrypting in the legacy format
-  FileFormat format = FileFormat::kLegacy;  // used when encrypting
   bool decrypt = false;
-  bool upgrade = false;  // a legacy file (or packed set) re-encrypted in the sealed format
   bool packed = false;            // header value when encrypting
+  FileFormat format = FileFormat::kLegacy;  // used when encrypting
+  bool upgrade = false;  // a legacy file (or packed set) re-encrypted in the sealed format
 
   Direction direction() const { return decrypt ? Direction::kDecrypt : Direction::kEncrypt; }
 };
