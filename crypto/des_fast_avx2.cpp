@@ -32,8 +32,12 @@ bool CpuHasAvx2() {
 }  // namespace vellumo::des_sliced
 
 #ifdef VELLUMO_DES_AVX2
+#ifdef __clang__
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2")
+#endif
 
 namespace vellumo {
 namespace {
@@ -50,5 +54,9 @@ void ProcessAvx2(const Keys& keys, uint8_t* runs, bool encrypt) { ProcessBatch(k
 }  // namespace des_sliced
 }  // namespace vellumo
 
+#ifdef __clang__
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 #endif
