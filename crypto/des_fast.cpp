@@ -97,7 +97,8 @@ inline void Store(uint8_t* p, uint64_t v) {
   for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-// The bitsliced path in 128-bit words: SSE2 on x86-64.
+// The bitsliced path in 128-bit words: SSE2 on x86-64; in the x86 build, whose
+// baseline processor has no SSE2, the compiler splits them into 32-bit words.
 using V = uint64_t __attribute__((vector_size(16)));
 using VLoose = uint64_t __attribute__((vector_size(16), aligned(1), may_alias));
 
