@@ -6,14 +6,14 @@
 #include "crypto/des_sliced.h"
 #include "crypto/des_tables.h"
 
-#if defined(__x86_64__) || defined(__i386__)
+#ifdef VELLUMO_DES_AVX2
 #include <cpuid.h>
 #endif
 
 namespace vellumo::des_sliced {
 
 bool CpuHasAvx2() {
-#if defined(__x86_64__) || defined(__i386__)
+#ifdef VELLUMO_DES_AVX2
   static const bool has = [] {
     unsigned a = 0, b = 0, c = 0, d = 0;
     if (!__get_cpuid(1, &a, &b, &c, &d) || !(c & bit_OSXSAVE) || !(c & bit_AVX)) return false;

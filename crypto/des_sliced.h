@@ -23,8 +23,9 @@ constexpr size_t kRunBytes = 1024;
 // One run of kRunBytes bytes in place, 128-bit words.
 void ProcessSse2(const Keys& keys, uint8_t* run, bool encrypt);
 
-// True when the processor has AVX2 and the operating system saves the AVX
-// registers (OSXSAVE with the SSE and AVX state enabled in XCR0). Checked once.
+// True when this build has the AVX2 path (x86-64 builds), the processor has
+// AVX2 and the operating system saves the AVX registers (OSXSAVE with the SSE
+// and AVX state enabled in XCR0). Checked once.
 bool CpuHasAvx2();
 
 #ifdef VELLUMO_DES_AVX2
