@@ -24,6 +24,10 @@ native-release) unless --build-dir names a finished build. Prints Markdown:
 3. peak memory (max RSS) encrypting a 1 MiB file and the large file;
 4. a tree of small 4 KiB files: encrypt and decrypt against `cp -r` with every
    copied file synced, and against bare `cp -r` (not durable).
+5. the sealed format (through bench/sealed_run until the command line offers
+   it): key derivation time and memory, whole-file encrypt and decrypt against
+   `cp` + `sync`, peak memory above the key derivation's own, and the tree of
+   small files against `cp -r` with every file synced.
 
 Every timed command starts from the same state: its source read through the
 cache, and fresh page cache made and dropped just before (see prime()). The
@@ -53,7 +57,7 @@ def build(build_dir):
     subprocess.run(["cmake", "--preset", "native-release", "-DVELLUMO_BUILD_TESTS=ON"],
                    cwd=ROOT, check=True, stdout=subprocess.DEVNULL)
     subprocess.run(["cmake", "--build", "--preset", "native-release",
-                    "--target", "vellumo-cli", "cipher_throughput"],
+                    "--target", "vellumo-cli", "cipher_throughput", "sealed_run"],
                    cwd=ROOT, check=True, stdout=subprocess.DEVNULL)
     return os.path.join(ROOT, "build", "native-release")
 
@@ -269,6 +273,84 @@ def small_files_section(cli, work, count, runs):
     print()
 
 
+def sealed_section(build_dir, work, size_mib, runs, count):
+    """The sealed format: its key derivation, a large file, and many small ones,
+    each timed command prepared as in the sections before."""
+    tool = os.path.join(build_dir, "bench", "sealed_run")
+    kdf = [subprocess.run([tool, "kdf", KEY], check=True, capture_output=True, text=True).stdout.split()
+           for _ in range(runs)]
+    kdf_s = statistics.median(float(k[0]) for k in kdf)
+    kdf_rss = peak_rss_kib([tool, "kdf", KEY])
+    print("## Sealed format\n")
+    print(f"Key derivation (Argon2id, {int(kdf[0][1]) // 1024} MiB, {kdf[0][2]} passes), once per run: "
+          f"median {kdf_s:.3f} s of {runs}; peak memory of a process that derives one key: {kdf_rss} KiB.\n")
+
+    size = size_mib << 20
+    src = os.path.join(work, "sealed.bin")
+    dst = os.path.join(work, "copy.bin")
+    make_file(src, size)
+    durable = "cp + sync"
+    commands = {
+        durable: ["sh", "-c", f'cp "{src}" "{dst}" && sync "{dst}"'],
+        "sealed encrypt": [tool, "encrypt", KEY, src],
+        "sealed decrypt": [tool, "decrypt", KEY, src],
+    }
+    units = [[durable], ["sealed encrypt", "sealed decrypt"]]
+    times = {name: [] for name in commands}
+    for run in range(runs):
+        for name in rotated(units, run):
+            warm(src)
+            prime(work, size)
+            times[name].append(timed(commands[name]))
+            if os.path.exists(dst):
+                os.remove(dst)
+    med = {k: statistics.median(v) for k, v in times.items()}
+    print(f"### Whole file of {size_mib} MiB in place (key derivation included), median of {runs} interleaved runs\n")
+    print("| operation | median s | MiB/s | vs cp + sync |")
+    print("|---|---|---|---|")
+    for name, secs in med.items():
+        print(f"| {name} | {secs:.3f} | {size_mib / secs:.0f} | {med[durable] / secs:.2f} |")
+    print()
+
+    rss = peak_rss_kib([tool, "encrypt", KEY, src])
+    run_quiet([tool, "decrypt", KEY, src])
+    print(f"Peak memory encrypting the {size_mib} MiB file: {rss} KiB, {rss - kdf_rss} KiB above the key "
+          f"derivation's own process ({(rss - kdf_rss) / 1024:.1f} MiB).\n")
+    os.remove(src)
+
+    tree = os.path.join(work, "sealed-tree")
+    dst = os.path.join(work, "tree-copy")
+    data = os.urandom(4096)
+    for i in range(count):
+        sub = os.path.join(tree, f"d{i // 500:03d}")
+        os.makedirs(sub, exist_ok=True)
+        with open(os.path.join(sub, f"f{i:05d}.bin"), "wb") as f:
+            f.write(data[i % 64:] + data[: i % 64])
+    synced = "cp -r, each file synced"
+    commands = {
+        synced: ["sh", "-c", f'cp -r "{tree}" "{dst}" && find "{dst}" -type f -print0 | xargs -0 sync'],
+        "sealed encrypt": [tool, "encrypt", KEY, tree],
+        "sealed decrypt": [tool, "decrypt", KEY, tree],
+    }
+    units = [[synced], ["sealed encrypt", "sealed decrypt"]]
+    times = {name: [] for name in commands}
+    for run in range(runs):
+        for name in rotated(units, run):
+            warm(tree)
+            prime(work, count * 8192)
+            times[name].append(timed(commands[name]))
+            if os.path.exists(dst):
+                shutil.rmtree(dst)
+    med = {k: statistics.median(v) for k, v in times.items()}
+    print(f"### A tree of {count} files of 4 KiB, median of {runs} interleaved runs\n")
+    print(f"| operation | median s | files/s | vs {synced} |")
+    print("|---|---|---|---|")
+    for name, secs in med.items():
+        print(f"| {name} | {secs:.3f} | {count / secs:.0f} | {med[synced] / secs:.2f} |")
+    print()
+    shutil.rmtree(tree)
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--size-mib", type=int, default=1024)
@@ -287,6 +369,7 @@ def main():
         rates = buffer_section(build_dir, args.runs)
         file_section(cli, work, args.size_mib, args.runs, rates)
         small_files_section(cli, work, args.small_files, args.runs)
+        sealed_section(build_dir, work, args.size_mib, args.runs, args.small_files)
         print(f"Load average (1, 5, 15 min) at the end: {load()}")
     finally:
         shutil.rmtree(work, ignore_errors=True)

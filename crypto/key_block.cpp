@@ -19,6 +19,10 @@ KeyBlock OverlayKeyBlock(const std::wstring& listKeyText, const std::wstring& ty
   return block;
 }
 
+std::wstring RunKeyText(const std::wstring& listKeyText, const std::wstring& typedKeyText) {
+  return typedKeyText.empty() ? listKeyText : typedKeyText;
+}
+
 KeyTextProblem CheckNewKeyText(const std::wstring& keyText, unsigned codePage) {
   if (keyText.empty()) return KeyTextProblem::kEmpty;
   if (!CanEncodeAnsi(keyText, codePage)) return KeyTextProblem::kNotInCodePage;

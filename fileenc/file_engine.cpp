@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cassert>
 #include <cwctype>
+#include <memory>
 #include <utility>
 #include <vector>
 
 #include "fileenc/archive_packing.h"
+#include "fileenc/body_stream.h"
 #include "fileenc/body_transform.h"
 #include "fileenc/encrypted_file_header.h"
 #include "fileenc/zip_archive.h"
@@ -47,22 +49,29 @@ bool ItemHoldsPath(const std::wstring& item, const std::wstring& archive) {
          (IsPathSeparator(a.back()) || IsPathSeparator(b[a.size()]));
 }
 
-// Writes `header` (unless null) and then the rest of `source`, transformed, to
-// a new `tempPath`, and puts it on the device. After every buffer `onBuffer`
-// hears the body bytes done so far; when it answers false the run was stopped.
-// On failure (or a stop: kCancelled) the temporary file is gone and the status
-// says which read or write failed and why.
-Status WriteTransformed(FileHandle& source, const std::wstring& tempPath, const EncryptedFileHeader* header,
-                        BodyTransformer& transformer, uint64_t total,
-                        const std::function<bool(uint64_t)>& onBuffer) {
+// Writes `prologue` and then the rest of `source`, run through `body`, to a new
+// `tempPath`, and puts it on the device. The temporary file is created with
+// the first bytes to write (or at the end, for an empty result), so bytes the
+// stream refuses at once leave nothing behind. After every buffer `onBuffer`
+// hears the bytes read so far; when it answers false the run was stopped. On
+// failure, on a stop (kCancelled) and when the stream refused what it read
+// (`refused`; the status is then not ok either) the temporary file is gone;
+// the status says which read or write failed and why.
+Status WriteTransformed(FileHandle& source, const std::wstring& tempPath, ByteView prologue, BodyStream& body,
+                        uint64_t total, const std::function<bool(uint64_t)>& onBuffer, bool& refused) {
+  refused = false;
   FileHandle out;
-  if (Status created = CreateTemporary(out, tempPath); !created) return created;
+  bool created = false;
+  auto write = [&](ByteView bytes) {
+    if (!created) {
+      if (Status made = CreateTemporary(out, tempPath); !made) return made;
+      created = true;
+    }
+    return bytes.size > 0 ? out.Write(bytes.data, bytes.size) : Status();
+  };
 
   Status status;
-  if (header) {
-    const auto bytes = EncodeHeader(*header);
-    status = out.Write(bytes.data(), bytes.size());
-  }
+  if (prologue.size > 0) status = write(prologue);
   bool ok = status.ok();
   std::vector<uint8_t> buffer(StreamBufferSize(total));
   uint64_t done = 0;
@@ -82,8 +91,12 @@ Status WriteTransformed(FileHandle& source, const std::wstring& tempPath, const 
       filled += static_cast<size_t>(n);
     }
     if (!ok || filled == 0) break;
-    transformer.Transform(buffer.data(), filled);
-    status = out.Write(buffer.data(), filled);
+    ByteView result;
+    if (!body.Next(buffer.data(), filled, result)) {
+      refused = true;
+      break;
+    }
+    if (result.size > 0) status = write(result);
     ok = status.ok();
     done += filled;
     if (ok && !onBuffer(done)) {
@@ -91,17 +104,52 @@ Status WriteTransformed(FileHandle& source, const std::wstring& tempPath, const 
       status = Status(StatusCode::kCancelled, 0);
     }
   }
-  if (ok) status = out.Sync();
+  if (ok && !refused) {
+    ByteView rest;
+    if (body.End(rest)) {
+      status = write(rest);  // creates the file of an empty result
+    } else {
+      refused = true;
+    }
+  }
+  if (refused) status = Status(StatusCode::kIoError, 0);
+  if (!created) return status;
+  if (status.ok()) status = out.Sync();
   const Status closed = out.Close();
   if (status.ok()) status = closed;
   if (!status) DeleteFilePath(tempPath);
   return status;
 }
 
+// Reads up to `length` bytes from the start of an open file; false on a read error.
+bool ReadHead(FileHandle& source, uint8_t* bytes, size_t length, size_t& got) {
+  got = 0;
+  while (got < length) {
+    const int64_t n = source.Read(bytes + got, length - got);
+    if (n < 0) return false;
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// What a sealed header that did not open means for the file.
+std::pair<FileMessage, FileOutcome> SealedRefusal(SealedError error) {
+  switch (error) {
+    case SealedError::kWrongKey: return {FileMessage::kWrongKey, FileOutcome::kRefused};
+    case SealedError::kUnsupported: return {FileMessage::kUnsupported, FileOutcome::kRefused};
+    case SealedError::kNoMemory: return {FileMessage::kNoMemory, FileOutcome::kFailed};
+    case SealedError::kNotSealed:
+    case SealedError::kDamaged:
+    case SealedError::kNone: break;
+  }
+  return {FileMessage::kDamaged, FileOutcome::kRefused};
+}
+
 }  // namespace
 
-FileEngine::FileEngine(Reporter& reporter, unsigned codePage, const CancelFlag* cancel)
-    : reporter_(reporter), codePage_(codePage), cancel_(cancel) {}
+FileEngine::FileEngine(Reporter& reporter, unsigned codePage, const CancelFlag* cancel, SealedKeyring* sealed)
+    : reporter_(reporter), codePage_(codePage), cancel_(cancel), sealed_(sealed) {}
 
 FileEngine::~FileEngine() { SyncChangedFolder(); }
 
@@ -222,7 +270,6 @@ void FileEngine::ProcessFile(const FileJob& job) {
   if (Cancelled()) return;  // not started: counted when the run ends
   ++summary_.processed;
   const std::wstring& path = job.path;
-  const KeyBlock& key = *job.key;
 
   // A link is not transformed: the replace would put an encrypted copy in place
   // of the link and leave its target in the clear.
@@ -232,60 +279,122 @@ void FileEngine::ProcessFile(const FileJob& job) {
     return Fail(path, FileMessage::kCannotOpen, FileOutcome::kFailed, opened);
   }
   reporter_.FileStarted(job.direction(), path);
+  TransformOpenFile(job, source);
+}
 
-  const HeaderCheck check = CheckHeader(source, key);
-  if (check.readError) {
-    const Status why = source.error();
-    source.Close();
+void FileEngine::TransformOpenFile(const FileJob& job, FileHandle& source) {
+  const std::wstring& path = job.path;
+  const KeyBlock& key = *job.key;
+
+  // The first bytes say which format, if any, the file is in.
+  const int64_t length = source.Size();
+  if (length < 0) return Fail(path, FileMessage::kReadWriteFailed, FileOutcome::kFailed, source.error());
+  uint8_t head[std::max(kHeaderSize, kSealedHeaderSize)];
+  const size_t want = static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(length), sizeof head));
+  size_t got = 0;
+  if (!ReadHead(source, head, want, got) || got != want) {
+    // A short read: the file shrank since it was measured.
+    const Status why = got < want && source.error().ok() ? Status(StatusCode::kIoError, 0) : source.error();
     return Fail(path, FileMessage::kReadWriteFailed, FileOutcome::kFailed, why);
   }
+  const HeaderCheck legacy = ClassifyHeader(head, static_cast<size_t>(length), key);
+  const bool sealed = HasSealedMagic(head, got);
+
   FileMessage refusal = FileMessage::kNone;
-  if (!job.decrypt) {
-    if (check.isEncrypted) refusal = FileMessage::kAlreadyEncrypted;
-  } else if (!check.isEncrypted) {
+  if (job.upgrade) {
+    if (sealed) {
+      refusal = FileMessage::kAlreadySealed;
+    } else if (!legacy.isEncrypted) {
+      refusal = FileMessage::kNotEncrypted;
+    } else if (!legacy.keyMatches) {
+      refusal = FileMessage::kWrongKey;
+    }
+  } else if (!job.decrypt) {
+    if (legacy.isEncrypted || sealed) refusal = FileMessage::kAlreadyEncrypted;
+  } else if (!legacy.isEncrypted && !sealed) {
     refusal = FileMessage::kNotEncrypted;
-  } else if (!check.keyMatches) {
+  } else if (!sealed && !legacy.keyMatches) {
     refusal = FileMessage::kWrongKey;
+  }
+  // A sealed file to open: its header read and its key checked first.
+  SealedHeader sealedHeader;
+  SealedHeaderBytes sealedHeaderBytes{};
+  const SealedKeys* sealedKeys = nullptr;
+  if (refusal == FileMessage::kNone && job.decrypt && sealed) {
+    SealedError error = DecodeSealedHeader(head, got, sealedHeader);
+    if (error == SealedError::kNone) {
+      error = sealed_ ? OpenSealedHeader(head, got, *sealed_, sealedHeader, sealedKeys) : SealedError::kWrongKey;
+    }
+    if (error != SealedError::kNone) {
+      source.Close();
+      const auto [message, outcome] = SealedRefusal(error);
+      return Fail(path, message, outcome);
+    }
+    std::copy_n(head, sealedHeaderBytes.size(), sealedHeaderBytes.begin());
   }
   if (refusal != FileMessage::kNone) {
     source.Close();  // not held while the message waits for the user
     return Fail(path, refusal, FileOutcome::kRefused);
   }
-
-  // Back to the start: the plaintext when encrypting, the header when decrypting.
-  const int64_t length = source.Size();
-  if (length < 0) return Fail(path, FileMessage::kReadWriteFailed, FileOutcome::kFailed, source.error());
-  BeginFileProgress(static_cast<uint64_t>(length));
-  if (Status rewound = source.Seek(0); !rewound) return Fail(path, FileMessage::kReadWriteFailed, FileOutcome::kFailed, rewound);
-  EncryptedFileHeader header;
-  uint64_t bodyLength = static_cast<uint64_t>(length);
-  if (job.decrypt) {
-    uint8_t bytes[kHeaderSize];
-    const int64_t got = source.Read(bytes, sizeof bytes);
-    if (got != static_cast<int64_t>(sizeof bytes)) {
-      // A short read: the file shrank since it was measured.
-      const Status why = got < 0 ? source.error() : Status(StatusCode::kIoError, 0);
-      return Fail(path, FileMessage::kReadWriteFailed, FileOutcome::kFailed, why);
+  // Sealed files to write: the run's keys, derived once for the whole run.
+  if (!job.decrypt && (job.upgrade || job.format == FileFormat::kSealed)) {
+    assert(sealed_);
+    SealedError error = SealedError::kNone;
+    sealedKeys = sealed_->WriteKeys(error);
+    if (!sealedKeys) {
+      source.Close();
+      const auto [message, outcome] = SealedRefusal(error);
+      return Fail(path, message, outcome);
     }
-    header = DecodeHeader(bytes);  // the cipher comes from the file, not the job
-    bodyLength -= kHeaderSize;
+  }
+
+  // What is read from where, and what it goes through.
+  BeginFileProgress(static_cast<uint64_t>(length));
+  uint64_t bodyStart = 0;
+  std::array<uint8_t, kHeaderSize> legacyHeader{};
+  ByteView prologue;
+  bool unpack = false;
+  std::unique_ptr<BodyStream> body;
+  if (job.decrypt && sealed) {
+    bodyStart = kSealedHeaderSize;
+    unpack = sealedHeader.packed;
+    body = std::make_unique<OpeningStream>(*sealedKeys, sealedHeader, sealedHeaderBytes);
+  } else if (job.decrypt || job.upgrade) {
+    // The cipher comes from the file, not the job.
+    const EncryptedFileHeader header = DecodeHeader(head);
+    bodyStart = kHeaderSize;
+    unpack = job.decrypt && header.packed != 0;
+    if (job.upgrade) {
+      body = std::make_unique<SealingStream>(*sealedKeys, sealed_->writeSalt(), sealed_->writeKdf(),
+                                             header.packed != 0, header.algorithm, key);
+    } else {
+      body = std::make_unique<LegacyBodyStream>(header.algorithm, Direction::kDecrypt, key);
+    }
+  } else if (job.format == FileFormat::kSealed) {
+    body = std::make_unique<SealingStream>(*sealedKeys, sealed_->writeSalt(), sealed_->writeKdf(), job.packed);
   } else {
-    header = MakeHeader(job.algorithm, key, job.packed);
+    legacyHeader = EncodeHeader(MakeHeader(job.algorithm, key, job.packed));
+    prologue = {legacyHeader.data(), legacyHeader.size()};
+    body = std::make_unique<LegacyBodyStream>(job.algorithm, Direction::kEncrypt, key);
+  }
+  if (Status positioned = source.Seek(bodyStart); !positioned) {
+    return Fail(path, FileMessage::kReadWriteFailed, FileOutcome::kFailed, positioned);
   }
 
   const std::wstring tempPath = TemporaryPathFor(path);
-  BodyTransformer transformer(header.algorithm, job.direction(), key);
-  const uint64_t headerBytes = job.decrypt ? kHeaderSize : 0;
-  const Status written = WriteTransformed(source, tempPath, job.decrypt ? nullptr : &header, transformer, bodyLength,
-                                          [this, headerBytes](uint64_t done) {
-                                            FileBytes(headerBytes + done);
+  bool refused = false;
+  const Status written = WriteTransformed(source, tempPath, prologue, *body, static_cast<uint64_t>(length) - bodyStart,
+                                          [this, bodyStart](uint64_t done) {
+                                            FileBytes(bodyStart + done);
                                             return !Cancelled();
-                                          });
+                                          },
+                                          refused);
   source.Close();
+  if (refused) return Fail(path, FileMessage::kDamaged, FileOutcome::kRefused);
   if (written.code() == StatusCode::kCancelled) return Stopped(path);
   if (!written) return Fail(path, FileMessage::kReadWriteFailed, FileOutcome::kFailed, written);
 
-  if (job.decrypt && header.packed != 0) {
+  if (unpack) {
     // The packed file stays; its archive is unpacked beside it and dropped.
     const UnpackResult unpacked = UnpackArchive(tempPath);
     DeleteFilePath(tempPath);
@@ -370,7 +479,7 @@ std::wstring PackedFileName(const std::wstring& firstEntry) {
 }
 
 void FileEngine::PackAndEncrypt(const std::vector<std::wstring>& entries, const KeyBlock& key,
-                                CipherAlgorithm algorithm) {
+                                CipherAlgorithm algorithm, FileFormat format) {
   if (entries.empty()) return;
   const std::wstring archivePath = PackedFileName(entries.front());
   // Creating the archive would replace the item before it is read.
@@ -419,6 +528,7 @@ void FileEngine::PackAndEncrypt(const std::vector<std::wstring>& entries, const 
   job.path = archivePath;
   job.key = &key;
   job.algorithm = algorithm;
+  job.format = format;
   job.decrypt = false;
   job.packed = true;
   const int doneBefore = summary_.done;
@@ -432,29 +542,53 @@ void FileEngine::PackAndEncrypt(const std::vector<std::wstring>& entries, const 
   if (summary_.done == doneBefore) DeleteFilePath(archivePath);
 }
 
+namespace {
+
+// Every entry of `selection` as `base` says (its path aside): folders walked,
+// files on their own.
+void RunEach(FileEngine& engine, const std::vector<std::wstring>& selection, const FileJob& base) {
+  for (const std::wstring& path : selection) {
+    if (engine.Cancelled()) break;
+    FileJob job = base;
+    job.path = path;
+    if (IsFolder(path)) {
+      engine.ProcessFolder(job);
+    } else {
+      engine.ProcessFile(job);
+    }
+  }
+}
+
+}  // namespace
+
 RunSummary RunSelection(const std::vector<std::wstring>& selection, const RunDescription& run, Reporter& reporter,
                         unsigned codePage) {
-  FileEngine engine(reporter, codePage, run.cancel);
+  SealedKeyring keyring(run.keyText, run.kdf);
+  FileEngine engine(reporter, codePage, run.cancel, &keyring);
   const bool pack = run.pack && run.direction == Direction::kEncrypt;
   engine.CountTotals(selection, pack);
   if (pack) {
-    engine.PackAndEncrypt(selection, run.key, run.algorithm);
+    engine.PackAndEncrypt(selection, run.key, run.algorithm, run.format);
   } else {
-    for (const std::wstring& path : selection) {
-      FileJob job;
-      job.path = path;
-      job.key = &run.key;
-      job.algorithm = run.algorithm;
-      job.decrypt = run.direction == Direction::kDecrypt;
-      job.packed = false;
-      if (engine.Cancelled()) break;
-      if (IsFolder(path)) {
-        engine.ProcessFolder(job);
-      } else {
-        engine.ProcessFile(job);
-      }
-    }
+    FileJob job;
+    job.key = &run.key;
+    job.algorithm = run.algorithm;
+    job.format = run.format;
+    job.decrypt = run.direction == Direction::kDecrypt;
+    RunEach(engine, selection, job);
   }
+  return engine.Finish();
+}
+
+RunSummary UpgradeSelection(const std::vector<std::wstring>& selection, const RunDescription& run, Reporter& reporter,
+                            unsigned codePage) {
+  SealedKeyring keyring(run.keyText, run.kdf);
+  FileEngine engine(reporter, codePage, run.cancel, &keyring);
+  engine.CountTotals(selection, false);
+  FileJob job;
+  job.key = &run.key;
+  job.upgrade = true;
+  RunEach(engine, selection, job);
   return engine.Finish();
 }
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes the seed corpus of every fuzz target from real files: the reference
 vectors (encrypted and plain files, a packed archive, clipboard blocks, handoff
-blocks), the key database template, and a few small archives and databases
+blocks), the sealed format's known-answer files (beside the vectors, in
+../sealed), the key database template, and a few small archives and databases
 made here (Chinese names in code page 936, a folder tree, names that climb out).
 
     make_seeds.py VECTORS_DIR DOCSET_TEMPLATE OUT_DIR
@@ -62,6 +63,20 @@ def main():
                 put(out, "fuzz_file_decrypt", f"{name}.encrypt{cipher}", bytes([1 | cipher << 2]) + data)
         if name == "plain_packed_aes_zip.bin":
             put(out, "fuzz_zip_unpack", name, data)
+
+    sealed = os.path.join(vectors, "..", "sealed")
+    for name in sorted(os.listdir(sealed)):
+        if not name.endswith(".bin"):
+            continue
+        with open(os.path.join(sealed, name), "rb") as f:
+            data = f.read()
+        if name.endswith(".sealed.bin"):
+            put(out, "fuzz_sealed_stream", name + ".as-is", b"\x00" + data)
+            put(out, "fuzz_sealed_stream", name + ".key-fixed", b"\x02" + data)
+        else:
+            put(out, "fuzz_sealed_stream", name + ".round-trip", b"\x04" + data[:70000])
+            for flags in (1, 3, 5, 9, 19, 21):
+                put(out, "fuzz_sealed_stream", f"{name}.tamper{flags}", bytes([flags, 0, 90]) + data[:70000])
 
     D, S = zipfile.ZIP_DEFLATED, zipfile.ZIP_STORED
     archives = {
