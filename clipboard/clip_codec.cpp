@@ -78,6 +78,11 @@ std::wstring DecodeClipText(std::string_view bytes, const KeyBlock& key, unsigne
   return FromAnsi(DecodeClipBytes(bytes, key), codePage);
 }
 
+std::string_view ClipboardText(std::string_view block) {
+  const size_t zero = block.find('\0');
+  return zero == std::string_view::npos ? block : block.substr(0, zero + 1);
+}
+
 std::optional<std::string> TransformClipText(Direction direction, std::string_view block, const KeyBlock& key,
                                              unsigned codePage) {
   const std::wstring text = FromAnsi(block, codePage);

@@ -139,6 +139,26 @@ TEST(ClipCodec, RoundTripKeepsBytesTheCodePageLacks) {
   EXPECT_EQ(*decrypted, plain + '\0');
 }
 
+// The block the system hands over may hold bytes past the text's zero: the
+// text and its zero are what is encrypted.
+TEST(ClipCodec, TheClipboardTextEndsAtItsZero) {
+  const struct {
+    std::string block, text;
+  } cases[] = {
+      {std::string("hi\0SECRETTAIL", 13), std::string("hi\0", 3)},
+      {std::string("hello\0\0\0\0\0\0", 11), std::string("hello\0", 6)},
+      {std::string("\0junk", 5), std::string(1, '\0')},
+      {"no zero", "no zero"},
+      {"", ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ClipboardText(c.block), c.text) << Hex(c.block);
+  }
+  const auto encrypted = TransformClipText(ClipMode::kEncrypt, ClipboardText(std::string("hi\0SECRETTAIL", 13)), kZh6);
+  ASSERT_TRUE(encrypted.has_value());
+  EXPECT_EQ(encrypted->size(), 32 + 2 * 3 + 1u);
+}
+
 TEST(ClipCodec, TransformRefusals) {
   const auto encrypted = TransformClipText(ClipMode::kEncrypt, std::string("abc\0junk", 8), kZh6);
   ASSERT_TRUE(encrypted.has_value());
