@@ -14,6 +14,7 @@ const wchar_t* MessageEnding(FileMessage message) {
     case FileMessage::kReplaceFailed: return L"替换失败!";
     case FileMessage::kPacksItself: return L"不能打包自身!";
     case FileMessage::kPackFailed: return L"打包失败!";
+    case FileMessage::kUnknownCipher: return L"加密算法未知!";
   }
   return L"";
 }

@@ -20,6 +20,7 @@ enum class FileMessage {
   kReplaceFailed,     // "替换失败!"
   kPacksItself,       // "不能打包自身!"
   kPackFailed,        // "打包失败!"
+  kUnknownCipher,     // "加密算法未知!": a header naming no cipher this program has
 };
 
 // The designed ending of a file's message ("打不开!"); empty for kNone.
