@@ -26,7 +26,8 @@ KeyBlock OverlayKeyBlock(const std::wstring& listKeyText, const std::wstring& ty
 // that already exist (in the key list, in files) are read as they are; a new
 // one must not be empty (that is the all-zero block) and must not hold
 // characters the code page lacks (they would all become "?", so different
-// keys would give one block).
+// keys would give one block), nor a zero character (stored code page text ends
+// there).
 enum class KeyTextProblem { kNone, kEmpty, kNotInCodePage };
 KeyTextProblem CheckNewKeyText(const std::wstring& keyText, unsigned codePage = kThreadAnsiCodePage);
 
