@@ -35,7 +35,7 @@ bool BelongsToCurrentUserAlone(const wchar_t* name) {
   UniqueHandle block(OpenFileMappingW(READ_CONTROL, FALSE, name));
   std::vector<unsigned char> user = CurrentUser();
   // Objects the user makes are owned by the user, or by the token's default
-  // owner (the administrators' group, for an elevated administrator).
+  // owner (for an elevated administrator, the administrators' group).
   std::vector<unsigned char> defaultOwner = TokenPart(TokenOwner);
   PSID owner = nullptr;
   PACL dacl = nullptr;
@@ -52,7 +52,7 @@ bool BelongsToCurrentUserAlone(const wchar_t* name) {
     void* ace = nullptr;
     if (!GetAce(dacl, i, &ace)) return false;
     const auto* header = static_cast<const ACE_HEADER*>(ace);
-    if (header->AceType == ACCESS_DENIED_ACE_TYPE) continue;  // takes nothing away from us, gives nobody anything
+    if (header->AceType == ACCESS_DENIED_ACE_TYPE) continue;  // opens the block to nobody
     if (header->AceType != ACCESS_ALLOWED_ACE_TYPE ||
         !EqualSid(&static_cast<ACCESS_ALLOWED_ACE*>(ace)->SidStart, SidOf(user))) {
       return false;
