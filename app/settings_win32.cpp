@@ -35,7 +35,18 @@ void WriteSettingInt(const std::wstring& file, const wchar_t* section, const wch
 
 CipherAlgorithm ReadCipherType(const std::wstring& file) { return ReadSettingInt(file, L"DETYPE", L"TYPE"); }
 void WriteCipherType(const std::wstring& file, CipherAlgorithm type) {
-  WriteSettingInt(file, L"DETYPE", L"TYPE", type);
+  if (type.IsKnown()) WriteSettingInt(file, L"DETYPE", L"TYPE", type);
+}
+
+FileFormat ReadFileFormat(const std::wstring& file) {
+  const std::wstring format = ReadSettingText(file, L"DETYPE", L"FORMAT", L"");
+  if (!format.empty()) return ParseSettingInt(format) == 0 ? FileFormat::kLegacy : FileFormat::kSealed;
+  const bool earlierChoice = !ReadSettingText(file, L"DETYPE", L"TYPE", L"").empty();
+  return earlierChoice ? FileFormat::kLegacy : FileFormat::kSealed;
+}
+
+void WriteFileFormat(const std::wstring& file, FileFormat format) {
+  WriteSettingInt(file, L"DETYPE", L"FORMAT", format == FileFormat::kSealed ? 1 : 0);
 }
 bool ReadPacking(const std::wstring& file) { return ReadSettingInt(file, L"DETYPE", L"ZIP") != 0; }
 void WritePacking(const std::wstring& file, bool pack) { WriteSettingInt(file, L"DETYPE", L"ZIP", pack ? 1 : 0); }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "crypto/cipher_algorithm.h"
+#include "fileenc/file_format.h"
 
 namespace vellumo {
 
@@ -21,7 +22,16 @@ void WriteSettingInt(const std::wstring& file, const wchar_t* section, const wch
 
 // The values the program keeps.
 CipherAlgorithm ReadCipherType(const std::wstring& file);  // "DETYPE" / "TYPE"
+// Writes only the three legacy ciphers: an older program sharing the file
+// would write a header naming any other id over a body left in the clear.
 void WriteCipherType(const std::wstring& file, CipherAlgorithm type);
+// "DETYPE" / "FORMAT": "0" the legacy format with TYPE's cipher, any other
+// number the sealed format. TYPE keeps the legacy cipher either way. Without
+// the key, a file that holds a cipher choice (TYPE) was made by an earlier
+// installation and keeps its legacy format; a new installation's file gets
+// the sealed format.
+FileFormat ReadFileFormat(const std::wstring& file);
+void WriteFileFormat(const std::wstring& file, FileFormat format);
 bool ReadPacking(const std::wstring& file);  // "DETYPE" / "ZIP"
 void WritePacking(const std::wstring& file, bool pack);
 // "UPDATE" / "LASTTIME": the low 32 bits of the time, written with "%u".

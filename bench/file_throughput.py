@@ -10,17 +10,33 @@ ratios mean something even where absolute times are noise. Usage:
 Builds the optimised native vellumo-cli and cipher_throughput first (preset
 native-release) unless --build-dir names a finished build. Prints Markdown:
 
+0. the machine: processor, cores, kernel, file system, load average at the
+   start and at the end of the run;
 1. buffer throughput of the body transform per cipher, and DES on one thread
-   and on every core against `openssl speed -evp des-ede-ecb` (legacy provider,
-   one thread) measured in the same run;
+   (per bitsliced path) and on every core, against
+   `openssl speed -evp des-ede-ecb` (legacy provider, one thread), the runs of
+   both interleaved;
 2. whole-file encrypt and decrypt in place per cipher against `cp` of the same
-   file to a new file (both synced), runs interleaved, medians;
+   file followed by `sync` of the copy (the engine puts every file on the
+   device before it replaces the original, so that is the fair race), with
+   bare `cp` as a second column that is not durable; DES also against its own
+   all-core buffer rate from section 1;
 3. peak memory (max RSS) encrypting a 1 MiB file and the large file;
-4. a tree of small 4 KiB files: encrypt and decrypt against `cp -r`, plain and
-   with every copied file synced.
+4. a tree of small 4 KiB files: encrypt and decrypt against `cp -r` with every
+   copied file synced, and against bare `cp -r` (not durable).
+5. the sealed format (through bench/sealed_run until the command line offers
+   it): key derivation time and memory, whole-file encrypt and decrypt against
+   `cp` + `sync`, peak memory above the key derivation's own, and the tree of
+   small files against `cp -r` with every file synced.
+
+Every timed command starts from the same state: its source read through the
+cache, and fresh page cache made and dropped just before (see prime()). The
+order of the contenders rotates from run to run, so none always follows the
+same one, and medians are taken.
 """
 import argparse
 import os
+import platform
 import re
 import shutil
 import statistics
@@ -32,6 +48,7 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 KEY = "基准测试密钥"
 CIPHERS = ("aes", "des", "rc4")
+NOT_DURABLE = "not durable"
 
 
 def build(build_dir):
@@ -40,9 +57,28 @@ def build(build_dir):
     subprocess.run(["cmake", "--preset", "native-release", "-DVELLUMO_BUILD_TESTS=ON"],
                    cwd=ROOT, check=True, stdout=subprocess.DEVNULL)
     subprocess.run(["cmake", "--build", "--preset", "native-release",
-                    "--target", "vellumo-cli", "cipher_throughput"],
+                    "--target", "vellumo-cli", "cipher_throughput", "sealed_run"],
                    cwd=ROOT, check=True, stdout=subprocess.DEVNULL)
     return os.path.join(ROOT, "build", "native-release")
+
+
+def load():
+    return "{:.2f} {:.2f} {:.2f}".format(*os.getloadavg())
+
+
+def machine_section(work):
+    cpu = platform.processor() or platform.machine()
+    try:
+        with open("/proc/cpuinfo") as f:
+            names = re.findall(r"^model name\s*:\s*(.*)$", f.read(), re.MULTILINE)
+        cpu = names[0] if names else cpu
+    except OSError:
+        pass
+    df = subprocess.run(["df", "--output=fstype", work], capture_output=True, text=True).stdout.split()
+    fs = df[-1] if len(df) > 1 else ""
+    print(f"# {time.strftime('%Y-%m-%d')}: {cpu}, {os.cpu_count()} cores, "
+          f"{platform.system()} {platform.release()}, {fs or 'unknown'} file system\n")
+    print(f"Load average (1, 5, 15 min) at the start: {load()}\n")
 
 
 def make_file(path, size):
@@ -56,15 +92,39 @@ def make_file(path, size):
 def warm(path):
     # Same treatment for every contender: the source is read through a warm
     # cache in each run (the system cache cannot be dropped without privileges),
-    # and every writer syncs its output.
-    with open(path, "rb") as f:
-        while f.read(1 << 24):
-            pass
+    # and every durable writer syncs its output.
+    files = [path] if os.path.isfile(path) else [os.path.join(r, n) for r, _, ns in os.walk(path) for n in ns]
+    for name in files:
+        with open(name, "rb") as f:
+            while f.read(1 << 24):
+                pass
+
+
+def prime(work, size):
+    """Writes and drops `size` bytes of page cache just before a timed command.
+
+    A virtual machine whose host takes back the guest's free memory (free page
+    reporting) makes the first write into such memory fault on the host: a
+    writer that happens to get page cache from memory freed seconds ago runs at
+    half speed or less, one that reuses memory freed just before does not. Which
+    contender that hits depends on what ran before it. Page cache made and
+    freed right here is what the timed command gets next, so every contender
+    starts alike, as on a machine whose memory stays its own."""
+    path = os.path.join(work, "prime.bin")
+    block = b"\x01" * (1 << 20)
+    with open(path, "wb") as f:
+        for _ in range((size >> 20) + 64):
+            f.write(block)
+    os.remove(path)
+
+
+def run_quiet(cmd):
+    subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 def timed(cmd):
     t0 = time.perf_counter()
-    subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    run_quiet(cmd)
     return time.perf_counter() - t0
 
 
@@ -89,48 +149,77 @@ def openssl_des_mbps(seconds):
     return float(m.group(1)) * 1000 / 1e6
 
 
+def rotated(units, run):
+    k = run % len(units)
+    return [name for unit in units[k:] + units[:k] for name in unit]
+
+
 def buffer_section(build_dir, runs):
-    ours = {}
-    out = subprocess.run([os.path.join(build_dir, "bench", "cipher_throughput"), "64", str(runs)],
-                         check=True, capture_output=True, text=True).stdout
-    for line in out.splitlines():
-        name, rate = line.split()
-        ours[name] = float(rate)
-    ossl = statistics.median(openssl_des_mbps(2) for _ in range(runs))
-    print("## Buffer transform (64 MiB, key set up once), median of", runs, "runs\n")
+    """Returns the medians in MB/s by case name."""
+    samples = {"openssl": []}
+    slicing = "?"
+    for _ in range(runs):
+        # One sample of each of ours, then one of openssl, and again.
+        out = subprocess.run([os.path.join(build_dir, "bench", "cipher_throughput"), "64", "1"],
+                             check=True, capture_output=True, text=True).stdout
+        for line in out.splitlines():
+            name, value = line.split()
+            if name == "des-slicing":
+                slicing = value
+            else:
+                samples.setdefault(name, []).append(float(value))
+        samples["openssl"].append(openssl_des_mbps(2))
+    med = {name: statistics.median(v) for name, v in samples.items()}
+    ossl = med["openssl"]
+    print(f"## Buffer transform (64 MiB, key set up once), median of {runs} interleaved runs\n")
+    print(f"The engine's DES takes the {slicing} path on this processor.\n")
     print("| case | MB/s | vs openssl des-ede-ecb, 1 thread |")
     print("|---|---|---|")
     print(f"| openssl speed -evp des-ede-ecb (legacy), 16 KiB blocks | {ossl:.1f} | 1.00 |")
-    for name, rate in ours.items():
+    for name, rate in med.items():
+        if name == "openssl":
+            continue
         ratio = f"{rate / ossl:.2f}" if name.startswith("des") else ""
         print(f"| {name} | {rate:.1f} | {ratio} |")
     print()
+    return med
 
 
-def file_section(cli, work, size_mib, runs):
+def file_section(cli, work, size_mib, runs, buffer_rates):
     size = size_mib << 20
     src = os.path.join(work, "data.bin")
+    dst = os.path.join(work, "copy.bin")
     make_file(src, size)
-    times = {"cp": []}
+    durable, bare = "cp + sync", f"cp ({NOT_DURABLE})"
+    commands = {
+        durable: ["sh", "-c", f'cp "{src}" "{dst}" && sync "{dst}"'],
+        bare: ["cp", src, dst],
+    }
+    units = [[durable], [bare]]
     for c in CIPHERS:
-        times[f"{c} encrypt"] = []
-        times[f"{c} decrypt"] = []
-    for _ in range(runs):
-        dst = os.path.join(work, "copy.bin")
-        warm(src)
-        times["cp"].append(timed(["sh", "-c", f'cp "{src}" "{dst}" && sync "{dst}"']))
-        os.remove(dst)
-        for c in CIPHERS:
+        commands[f"{c} encrypt"] = [cli, "encrypt", "--cipher", c, "--key", KEY, src]
+        commands[f"{c} decrypt"] = [cli, "decrypt", "--key", KEY, src]
+        units.append([f"{c} encrypt", f"{c} decrypt"])  # a decrypt needs the encrypt before it
+    times = {name: [] for name in commands}
+    for run in range(runs):
+        for name in rotated(units, run):
             warm(src)
-            times[f"{c} encrypt"].append(timed([cli, "encrypt", "--cipher", c, "--key", KEY, src]))
-            warm(src)
-            times[f"{c} decrypt"].append(timed([cli, "decrypt", "--key", KEY, src]))
+            prime(work, size)
+            times[name].append(timed(commands[name]))
+            if os.path.exists(dst):
+                os.remove(dst)
     med = {k: statistics.median(v) for k, v in times.items()}
+    all_cores = max((rate for name, rate in buffer_rates.items() if re.fullmatch(r"des-\d+-threads", name)),
+                    default=None)
     print(f"## Whole file of {size_mib} MiB in place, median of {runs} interleaved runs\n")
-    print("| operation | median s | MiB/s | vs cp |")
-    print("|---|---|---|---|")
+    print(f"| operation | median s | MiB/s | vs cp + sync | vs cp, {NOT_DURABLE} | vs own all-core buffer rate |")
+    print("|---|---|---|---|---|---|")
     for name, secs in med.items():
-        print(f"| {name} | {secs:.3f} | {size_mib / secs:.0f} | {med['cp'] / secs:.2f} |")
+        own = ""
+        if name.startswith("des") and all_cores:
+            own = f"{size / secs / 1e6 / all_cores:.2f}"
+        print(f"| {name} | {secs:.3f} | {size_mib / secs:.0f} | {med[durable] / secs:.2f} | "
+              f"{med[bare] / secs:.2f} | {own} |")
     print()
 
     small = os.path.join(work, "small.bin")
@@ -142,8 +231,7 @@ def file_section(cli, work, size_mib, runs):
         rss_small = peak_rss_kib([cli, "encrypt", "--cipher", c, "--key", KEY, small])
         rss_large = peak_rss_kib([cli, "encrypt", "--cipher", c, "--key", KEY, src])
         for path in (small, src):
-            subprocess.run([cli, "decrypt", "--key", KEY, path], check=True,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            run_quiet([cli, "decrypt", "--key", KEY, path])
         print(f"| {c} | {rss_small} | {rss_large} | {rss_large - rss_small} |")
     print()
     os.remove(src)
@@ -151,31 +239,116 @@ def file_section(cli, work, size_mib, runs):
 
 def small_files_section(cli, work, count, runs):
     tree = os.path.join(work, "tree")
+    dst = os.path.join(work, "tree-copy")
     data = os.urandom(4096)
     for i in range(count):
         sub = os.path.join(tree, f"d{i // 500:03d}")
         os.makedirs(sub, exist_ok=True)
         with open(os.path.join(sub, f"f{i:05d}.bin"), "wb") as f:
             f.write(data[i % 64:] + data[: i % 64])
-    # `cp -r` as such, and with every copied file synced as the engine syncs
-    # each file it writes (`sync -f` would flush the whole shared file system).
-    synced = "cp -r, each file synced"
-    times = {"cp -r": [], synced: [], "aes encrypt": [], "aes decrypt": []}
-    for _ in range(runs):
-        dst = os.path.join(work, "tree-copy")
-        times["cp -r"].append(timed(["cp", "-r", tree, dst]))
-        shutil.rmtree(dst)
-        times[synced].append(timed(["sh", "-c", f'cp -r "{tree}" "{dst}" && find "{dst}" -type f -print0 | xargs -0 sync']))
-        shutil.rmtree(dst)
-        times["aes encrypt"].append(timed([cli, "encrypt", "--cipher", "aes", "--key", KEY, tree]))
-        times["aes decrypt"].append(timed([cli, "decrypt", "--key", KEY, tree]))
+    # `cp -r` with every copied file synced, as the engine syncs each file it
+    # writes (`sync -f` would flush the whole shared file system), and as such.
+    synced, bare = "cp -r, each file synced", f"cp -r ({NOT_DURABLE})"
+    commands = {
+        synced: ["sh", "-c", f'cp -r "{tree}" "{dst}" && find "{dst}" -type f -print0 | xargs -0 sync'],
+        bare: ["cp", "-r", tree, dst],
+        "aes encrypt": [cli, "encrypt", "--cipher", "aes", "--key", KEY, tree],
+        "aes decrypt": [cli, "decrypt", "--key", KEY, tree],
+    }
+    units = [[synced], [bare], ["aes encrypt", "aes decrypt"]]
+    times = {name: [] for name in commands}
+    for run in range(runs):
+        for name in rotated(units, run):
+            warm(tree)
+            prime(work, count * 8192)
+            times[name].append(timed(commands[name]))
+            if os.path.exists(dst):
+                shutil.rmtree(dst)
     med = {k: statistics.median(v) for k, v in times.items()}
     print(f"## A tree of {count} files of 4 KiB, median of {runs} interleaved runs\n")
-    print(f"| operation | median s | files/s | vs cp -r | vs {synced} |")
+    print(f"| operation | median s | files/s | vs {synced} | vs cp -r, {NOT_DURABLE} |")
     print("|---|---|---|---|---|")
     for name, secs in med.items():
-        print(f"| {name} | {secs:.3f} | {count / secs:.0f} | {med['cp -r'] / secs:.2f} | {med[synced] / secs:.2f} |")
+        print(f"| {name} | {secs:.3f} | {count / secs:.0f} | {med[synced] / secs:.2f} | {med[bare] / secs:.2f} |")
     print()
+
+
+def sealed_section(build_dir, work, size_mib, runs, count):
+    """The sealed format: its key derivation, a large file, and many small ones,
+    each timed command prepared as in the sections before."""
+    tool = os.path.join(build_dir, "bench", "sealed_run")
+    kdf = [subprocess.run([tool, "kdf", KEY], check=True, capture_output=True, text=True).stdout.split()
+           for _ in range(runs)]
+    kdf_s = statistics.median(float(k[0]) for k in kdf)
+    kdf_rss = peak_rss_kib([tool, "kdf", KEY])
+    print("## Sealed format\n")
+    print(f"Key derivation (Argon2id, {int(kdf[0][1]) // 1024} MiB, {kdf[0][2]} passes), once per run: "
+          f"median {kdf_s:.3f} s of {runs}; peak memory of a process that derives one key: {kdf_rss} KiB.\n")
+
+    size = size_mib << 20
+    src = os.path.join(work, "sealed.bin")
+    dst = os.path.join(work, "copy.bin")
+    make_file(src, size)
+    durable = "cp + sync"
+    commands = {
+        durable: ["sh", "-c", f'cp "{src}" "{dst}" && sync "{dst}"'],
+        "sealed encrypt": [tool, "encrypt", KEY, src],
+        "sealed decrypt": [tool, "decrypt", KEY, src],
+    }
+    units = [[durable], ["sealed encrypt", "sealed decrypt"]]
+    times = {name: [] for name in commands}
+    for run in range(runs):
+        for name in rotated(units, run):
+            warm(src)
+            prime(work, size)
+            times[name].append(timed(commands[name]))
+            if os.path.exists(dst):
+                os.remove(dst)
+    med = {k: statistics.median(v) for k, v in times.items()}
+    print(f"### Whole file of {size_mib} MiB in place (key derivation included), median of {runs} interleaved runs\n")
+    print("| operation | median s | MiB/s | vs cp + sync |")
+    print("|---|---|---|---|")
+    for name, secs in med.items():
+        print(f"| {name} | {secs:.3f} | {size_mib / secs:.0f} | {med[durable] / secs:.2f} |")
+    print()
+
+    rss = peak_rss_kib([tool, "encrypt", KEY, src])
+    run_quiet([tool, "decrypt", KEY, src])
+    print(f"Peak memory encrypting the {size_mib} MiB file: {rss} KiB, {rss - kdf_rss} KiB above the key "
+          f"derivation's own process ({(rss - kdf_rss) / 1024:.1f} MiB).\n")
+    os.remove(src)
+
+    tree = os.path.join(work, "sealed-tree")
+    dst = os.path.join(work, "tree-copy")
+    data = os.urandom(4096)
+    for i in range(count):
+        sub = os.path.join(tree, f"d{i // 500:03d}")
+        os.makedirs(sub, exist_ok=True)
+        with open(os.path.join(sub, f"f{i:05d}.bin"), "wb") as f:
+            f.write(data[i % 64:] + data[: i % 64])
+    synced = "cp -r, each file synced"
+    commands = {
+        synced: ["sh", "-c", f'cp -r "{tree}" "{dst}" && find "{dst}" -type f -print0 | xargs -0 sync'],
+        "sealed encrypt": [tool, "encrypt", KEY, tree],
+        "sealed decrypt": [tool, "decrypt", KEY, tree],
+    }
+    units = [[synced], ["sealed encrypt", "sealed decrypt"]]
+    times = {name: [] for name in commands}
+    for run in range(runs):
+        for name in rotated(units, run):
+            warm(tree)
+            prime(work, count * 8192)
+            times[name].append(timed(commands[name]))
+            if os.path.exists(dst):
+                shutil.rmtree(dst)
+    med = {k: statistics.median(v) for k, v in times.items()}
+    print(f"### A tree of {count} files of 4 KiB, median of {runs} interleaved runs\n")
+    print(f"| operation | median s | files/s | vs {synced} |")
+    print("|---|---|---|---|")
+    for name, secs in med.items():
+        print(f"| {name} | {secs:.3f} | {count / secs:.0f} | {med[synced] / secs:.2f} |")
+    print()
+    shutil.rmtree(tree)
 
 
 def main():
@@ -192,10 +365,12 @@ def main():
     os.makedirs(args.dir, exist_ok=True)
     work = tempfile.mkdtemp(dir=args.dir)
     try:
-        print(f"# {os.cpu_count()} cores, {time.strftime('%Y-%m-%d')}\n")
-        buffer_section(build_dir, args.runs)
-        file_section(cli, work, args.size_mib, args.runs)
+        machine_section(work)
+        rates = buffer_section(build_dir, args.runs)
+        file_section(cli, work, args.size_mib, args.runs, rates)
         small_files_section(cli, work, args.small_files, args.runs)
+        sealed_section(build_dir, work, args.size_mib, args.runs, args.small_files)
+        print(f"Load average (1, 5, 15 min) at the end: {load()}")
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

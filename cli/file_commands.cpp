@@ -35,6 +35,11 @@ const char* MessageName(FileMessage message) {
     case FileMessage::kReplaceFailed: return "replace-failed";
     case FileMessage::kPacksItself: return "packs-itself";
     case FileMessage::kPackFailed: return "pack-failed";
+    case FileMessage::kDamaged: return "damaged";
+    case FileMessage::kUnsupported: return "unsupported";
+    case FileMessage::kNoMemory: return "no-memory";
+    case FileMessage::kAlreadySealed: return "already-sealed";
+    case FileMessage::kUnknownCipher: return "unknown-cipher";
   }
   return "";
 }
@@ -48,6 +53,7 @@ const char* CauseName(StatusCode code) {
     case StatusCode::kNoSpace: return "no-space";
     case StatusCode::kNotAFile: return "not-a-file";
     case StatusCode::kLink: return "link";
+    case StatusCode::kAlreadyExists: return "already-exists";
     case StatusCode::kIoError: return "io-error";
     case StatusCode::kCancelled: return "stopped";
   }

@@ -25,7 +25,13 @@ std::optional<std::vector<KeyRow>> ReadKeys(const std::wstring& path, unsigned c
     Tell(Say(Msg::kDbUnreadable, {path}));
     return std::nullopt;
   }
-  return db.Rows();
+  std::vector<KeyRow> rows;
+  if (db.ReadRows(rows) != KeyListRead::kComplete) {
+    // Past the bounds a key list keeps (rows, row length, steps): damaged.
+    Tell(Say(Msg::kDbUnreadable, {path}));
+    return std::nullopt;
+  }
+  return rows;
 }
 
 std::vector<KeyRow> KeysNamed(const std::vector<KeyRow>& keys, const std::wstring& name) {

@@ -88,12 +88,18 @@ constexpr Entry kTexts[] = {
     {Msg::kFileReplaceFailed, L"{0}: cannot replace the file", L""},
     {Msg::kFilePacksItself, L"{0}: the selection holds the archive itself", L""},
     {Msg::kFilePackFailed, L"{0}: could not be packed", L""},
+    {Msg::kFileDamaged, L"{0}: damaged or changed since it was encrypted", L""},
+    {Msg::kFileUnsupported, L"{0}: encrypted in a form this version does not support", L""},
+    {Msg::kFileNoMemory, L"{0}: not enough memory for the key", L""},
+    {Msg::kFileAlreadySealed, L"{0}: already in the sealed format", L""},
+    {Msg::kFileUnknownCipher, L"{0}: encrypted with a cipher this version does not have", L""},
     {Msg::kCauseNotFound, L"no such file", L"文件不存在"},
     {Msg::kCauseNoAccess, L"permission denied", L"没有权限"},
     {Msg::kCauseInUse, L"in use by another program", L"正被其他程序使用"},
     {Msg::kCauseNoSpace, L"disk full", L"磁盘已满"},
     {Msg::kCauseNotAFile, L"not a regular file", L"不是普通文件"},
     {Msg::kCauseLink, L"a symbolic link", L"是符号链接"},
+    {Msg::kCauseAlreadyExists, L"the name is taken", L"名称已被占用"},
     {Msg::kCauseIoError, L"input/output error (os error {0})", L"读写错误（系统错误 {0}）"},
     {Msg::kWithCause, L"{0}: {1}", L"{0}（{1}）"},
     {Msg::kEncrypting, L"encrypting {0}", L"正在加密文件:{0}"},
@@ -144,6 +150,7 @@ std::wstring ReasonText(const Status& why) {
     case StatusCode::kNoSpace: return Say(Msg::kCauseNoSpace);
     case StatusCode::kNotAFile: return Say(Msg::kCauseNotAFile);
     case StatusCode::kLink: return Say(Msg::kCauseLink);
+    case StatusCode::kAlreadyExists: return Say(Msg::kCauseAlreadyExists);
     case StatusCode::kIoError: return Say(Msg::kCauseIoError, {std::to_wstring(why.osError())});
   }
   return {};
@@ -163,6 +170,11 @@ Msg EnglishFileText(FileMessage message) {
     case FileMessage::kReplaceFailed: return Msg::kFileReplaceFailed;
     case FileMessage::kPacksItself: return Msg::kFilePacksItself;
     case FileMessage::kPackFailed: return Msg::kFilePackFailed;
+    case FileMessage::kDamaged: return Msg::kFileDamaged;
+    case FileMessage::kUnsupported: return Msg::kFileUnsupported;
+    case FileMessage::kNoMemory: return Msg::kFileNoMemory;
+    case FileMessage::kAlreadySealed: return Msg::kFileAlreadySealed;
+    case FileMessage::kUnknownCipher: return Msg::kFileUnknownCipher;
   }
   return Msg::kFileCannotOpen;
 }

@@ -5,9 +5,13 @@
 #include <limits>
 #include <vector>
 
+#include <sodium.h>
+
 #include "crypto/md5.h"
 #include "crypto/nibble.h"
 #include "crypto/rijndael.h"
+#include "crypto/utf8.h"
+#include "sealed/sealed_stream.h"
 
 namespace vellumo {
 namespace {
@@ -76,6 +80,142 @@ std::string DecodeClipBytes(std::string_view bytes, const KeyBlock& key) {
 
 std::wstring DecodeClipText(std::string_view bytes, const KeyBlock& key, unsigned codePage) {
   return FromAnsi(DecodeClipBytes(bytes, key), codePage);
+}
+
+namespace {
+
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n'; }
+
+// The text without its blanks and line breaks.
+std::wstring WithoutBlanks(std::wstring_view text) {
+  std::wstring out;
+  out.reserve(text.size());
+  for (wchar_t c : text) {
+    if (!IsBlank(c)) out.push_back(c);
+  }
+  return out;
+}
+
+ClipRefusal ClipRefusalOf(SealedError error) {
+  switch (error) {
+    case SealedError::kNone: return ClipRefusal::kNone;
+    case SealedError::kNotSealed: return ClipRefusal::kNotCipherText;
+    case SealedError::kUnsupported: return ClipRefusal::kUnsupported;
+    case SealedError::kWrongKey: return ClipRefusal::kWrongKey;
+    case SealedError::kDamaged: return ClipRefusal::kDamaged;
+    case SealedError::kNoMemory: return ClipRefusal::kNoMemory;
+  }
+  return ClipRefusal::kDamaged;
+}
+
+}  // namespace
+
+bool IsSealedClipText(std::wstring_view text) {
+  size_t matched = 0;
+  for (wchar_t c : text) {
+    if (IsBlank(c)) continue;
+    if (c != kSealedClipPrefix[matched]) return false;
+    if (++matched == kSealedClipPrefix.size()) return true;
+  }
+  return false;
+}
+
+std::wstring SealClipText(std::wstring_view text, SealedKeyring& keyring, SealedError& error) {
+  const std::string utf8 = ToUtf8(text);
+  std::vector<uint8_t> sealed;
+  error = SealBytes(keyring, false, reinterpret_cast<const uint8_t*>(utf8.data()), utf8.size(), sealed);
+  if (error != SealedError::kNone) return {};
+  std::string base64(sodium_base64_ENCODED_LEN(sealed.size(), sodium_base64_VARIANT_ORIGINAL), '\0');
+  sodium_bin2base64(base64.data(), base64.size(), sealed.data(), sealed.size(), sodium_base64_VARIANT_ORIGINAL);
+  base64.pop_back();  // its terminating zero
+  std::wstring out(kSealedClipPrefix);
+  out.append(base64.begin(), base64.end());
+  return out;
+}
+
+SealedError OpenSealedClipText(std::wstring_view cipherText, SealedKeyring& keyring, std::wstring& text) {
+  text.clear();
+  if (!IsSealedClipText(cipherText)) return SealedError::kNotSealed;
+  // From here on the text says it is sealed: whatever does not fit was
+  // changed or cut.
+  const std::wstring letters = WithoutBlanks(cipherText).substr(kSealedClipPrefix.size());
+  std::string ascii;
+  ascii.reserve(letters.size());
+  for (wchar_t c : letters) {
+    if (c > 0x7F) return SealedError::kDamaged;
+    ascii.push_back(static_cast<char>(c));
+  }
+  std::vector<uint8_t> sealed(ascii.size() / 4 * 3 + 3);
+  size_t length = 0;
+  const char* end = nullptr;
+  if (sodium_base642bin(sealed.data(), sealed.size(), ascii.data(), ascii.size(), nullptr, &length, &end,
+                        sodium_base64_VARIANT_ORIGINAL) != 0 ||
+      end != ascii.data() + ascii.size()) {
+    return SealedError::kDamaged;
+  }
+  std::vector<uint8_t> plain;
+  bool packed = false;
+  SealedError opened = OpenSealedBytes(sealed.data(), length, keyring, plain, packed);
+  if (opened == SealedError::kNotSealed) opened = SealedError::kDamaged;
+  if (opened != SealedError::kNone) return opened;
+  const std::string_view utf8(reinterpret_cast<const char*>(plain.data()), plain.size());
+  const bool isText = !packed && FromUtf8(utf8, text);
+  sodium_memzero(plain.data(), plain.size());
+  if (!isText) {
+    text.clear();
+    return SealedError::kUnsupported;
+  }
+  return SealedError::kNone;
+}
+
+ClipResult TransformClipBlock(Direction direction, ClipForm form, std::string_view block, const KeyBlock& legacyKey,
+                              SealedKeyring& keyring, unsigned codePage) {
+  ClipResult result;
+  // Only the text is taken: never what the system's block holds after its zero.
+  block = ClipboardText(block);
+  const std::wstring text = FromAnsi(block, codePage);
+  if (direction == Direction::kEncrypt) {
+    if (IsClipCipherText(text) || IsSealedClipText(text)) {
+      result.refusal = ClipRefusal::kAlreadyCipherText;
+    } else if (form == ClipForm::kLegacy) {
+      if (auto legacy = TransformClipText(direction, block, legacyKey, codePage)) {
+        result.block = std::move(*legacy);
+      } else {
+        result.refusal = block.empty() ? ClipRefusal::kEmpty : ClipRefusal::kTooLarge;
+      }
+    } else if (text.empty()) {
+      result.refusal = ClipRefusal::kEmpty;
+    } else {
+      SealedError error = SealedError::kNone;
+      const std::wstring sealed = SealClipText(text, keyring, error);
+      result.refusal = ClipRefusalOf(error);
+      if (error == SealedError::kNone) {
+        result.block.assign(sealed.begin(), sealed.end());  // ASCII
+        result.block.push_back('\0');
+      }
+    }
+    return result;
+  }
+  if (IsSealedClipText(text)) {
+    std::wstring opened;
+    result.refusal = ClipRefusalOf(OpenSealedClipText(text, keyring, opened));
+    if (result.refusal == ClipRefusal::kNone) {
+      result.block = ToAnsi(opened, codePage);
+      result.block.push_back('\0');
+    }
+  } else if (!IsClipCipherText(text)) {
+    result.refusal = ClipRefusal::kNotCipherText;
+  } else if (!KeyCheckMatches(text, legacyKey)) {
+    result.refusal = ClipRefusal::kWrongKey;
+  } else {
+    result.block = *TransformClipText(direction, block, legacyKey, codePage);
+  }
+  return result;
+}
+
+std::string_view ClipboardText(std::string_view block) {
+  const size_t zero = block.find('\0');
+  return zero == std::string_view::npos ? block : block.substr(0, zero + 1);
 }
 
 std::optional<std::string> TransformClipText(Direction direction, std::string_view block, const KeyBlock& key,

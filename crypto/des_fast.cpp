@@ -1,9 +1,9 @@
 #include "crypto/des_fast.h"
 
 #include <array>
-#include <cstring>
 
 #include "crypto/des.h"
+#include "crypto/des_sliced.h"
 #include "crypto/des_tables.h"
 
 namespace vellumo {
@@ -97,82 +97,25 @@ inline void Store(uint8_t* p, uint64_t v) {
   for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-// The bitsliced path: 128 blocks side by side, one 128-bit word per bit.
+// The bitsliced path in 128-bit words: SSE2 on x86-64; in the x86 build, whose
+// baseline processor has no SSE2, the compiler splits them into 32-bit words.
 using V = uint64_t __attribute__((vector_size(16)));
+using VLoose = uint64_t __attribute__((vector_size(16), aligned(1), may_alias));
 
-#include "crypto/des_sbox_circuits.inc"
-
-// Output bit 4s + q of the S-boxes lands at bit kPInv[4s + q] of f.
-constexpr std::array<uint8_t, 32> MakePInv() {
-  std::array<uint8_t, 32> inv{};
-  for (int i = 0; i < 32; ++i) inv[kP[i] - 1] = static_cast<uint8_t>(i);
-  return inv;
-}
-constexpr std::array<uint8_t, 32> kPInv = MakePInv();
-
-// Afterwards bit i of word j is bit j of word i before.
-void Transpose64(uint64_t* a) {
-  uint64_t m = 0x00000000FFFFFFFFull;
-  for (int j = 32; j != 0; j >>= 1, m ^= m << j) {
-    for (int k = 0; k < 64; k = ((k | j) + 1) & ~j) {
-      const uint64_t t = ((a[k] >> j) ^ a[k | j]) & m;
-      a[k] ^= t << j;
-      a[k | j] ^= t;
-    }
-  }
-}
-
-template <int S>
-inline void SlicedSBox(V* dst, const V* src, const uint64_t (*key)[2]) {
-  V x[6], o[4];
-  for (int b = 0; b < 6; ++b) {
-    std::memcpy(&x[b], key[6 * S + b], sizeof x[b]);  // the key bit as a mask
-    x[b] ^= src[kE[6 * S + b] - 1];
-  }
-  if constexpr (S == 0) SBox0(x, o);
-  if constexpr (S == 1) SBox1(x, o);
-  if constexpr (S == 2) SBox2(x, o);
-  if constexpr (S == 3) SBox3(x, o);
-  if constexpr (S == 4) SBox4(x, o);
-  if constexpr (S == 5) SBox5(x, o);
-  if constexpr (S == 6) SBox6(x, o);
-  if constexpr (S == 7) SBox7(x, o);
-  for (int q = 0; q < 4; ++q) dst[kPInv[4 * S + q]] ^= o[q];
-}
-
-// dst ^= f(src, key)
-inline void SlicedF(V* dst, const V* src, const uint64_t (*key)[2]) {
-  SlicedSBox<0>(dst, src, key);
-  SlicedSBox<1>(dst, src, key);
-  SlicedSBox<2>(dst, src, key);
-  SlicedSBox<3>(dst, src, key);
-  SlicedSBox<4>(dst, src, key);
-  SlicedSBox<5>(dst, src, key);
-  SlicedSBox<6>(dst, src, key);
-  SlicedSBox<7>(dst, src, key);
-}
-
-inline void SlicedEncryptRounds(V* l, V* r, const uint64_t (*keys)[48][2]) {
-  for (int i = 0; i < 16; i += 2) {
-    SlicedF(l, r, keys[i]);
-    SlicedF(r, l, keys[i + 1]);
-  }
-}
-
-inline void SlicedDecryptRounds(V* l, V* r, const uint64_t (*keys)[48][2]) {
-  for (int i = 15; i > 0; i -= 2) {
-    SlicedF(r, l, keys[i]);
-    SlicedF(l, r, keys[i - 1]);
-  }
-}
+#include "crypto/des_sliced.inc"
 
 }  // namespace
 
-CDesFast::CDesFast(const uint8_t* key, uint32_t keyLength) {
+CDesFast::Slicing CDesFast::Fastest() { return des_sliced::CpuHasAvx2() ? Slicing::kAvx2 : Slicing::kSse2; }
+
+const char* CDesFast::Name(Slicing slicing) { return slicing == Slicing::kAvx2 ? "avx2" : "sse2"; }
+
+CDesFast::CDesFast(const uint8_t* key, uint32_t keyLength, Slicing slicing)
+    : slicing_(slicing == Slicing::kAvx2 && des_sliced::CpuHasAvx2() ? Slicing::kAvx2 : Slicing::kSse2) {
   CEncryptDes schedule;
   schedule.PrepareKey(key, keyLength);
-  triple_ = schedule.triple();
-  for (int set = 0; set < (triple_ ? 2 : 1); ++set) {
+  sliceKeys_.triple = schedule.triple();
+  for (int set = 0; set < (sliceKeys_.triple ? 2 : 1); ++set) {
     const uint64_t* sub = schedule.SubKeys(set);
     for (int round = 0; round < 16; ++round) {
       RoundKey& k = keys_[set][round];
@@ -186,54 +129,25 @@ CDesFast::CDesFast(const uint8_t* key, uint32_t keyLength) {
       }
       for (int bit = 0; bit < 48; ++bit) {
         const uint64_t mask = ((sub[round] >> bit) & 1) ? ~uint64_t{0} : 0;
-        sliceKeys_[set][round][bit][0] = sliceKeys_[set][round][bit][1] = mask;
+        for (uint64_t& lane : sliceKeys_.bits[set][round][bit]) lane = mask;
       }
     }
   }
 }
 
-void CDesFast::ProcessSliced(uint8_t* batch, bool encrypt) const {
-  // Lanes 0 and 1 of every word hold blocks 0..63 and 64..127.
-  uint64_t blocks[2][64];
-  for (int lane = 0; lane < 2; ++lane) {
-    for (int i = 0; i < 64; ++i) blocks[lane][i] = Load(batch + 8 * (64 * lane + i));
-    Transpose64(blocks[lane]);
-  }
-  // The initial permutation is a renaming of the bit words.
-  V l[32], r[32];
-  for (int i = 0; i < 32; ++i) {
-    l[i] = V{blocks[0][kIP[i] - 1], blocks[1][kIP[i] - 1]};
-    r[i] = V{blocks[0][kIP[32 + i] - 1], blocks[1][kIP[32 + i] - 1]};
-  }
-  if (encrypt) {
-    SlicedEncryptRounds(l, r, sliceKeys_[0]);
-    if (triple_) {
-      SlicedDecryptRounds(l, r, sliceKeys_[1]);
-      SlicedEncryptRounds(l, r, sliceKeys_[0]);
-    }
-  } else {
-    SlicedDecryptRounds(l, r, sliceKeys_[0]);
-    if (triple_) {
-      SlicedEncryptRounds(l, r, sliceKeys_[1]);
-      SlicedDecryptRounds(l, r, sliceKeys_[0]);
-    }
-  }
-  // No final swap: L stays in front of the final permutation.
-  for (int i = 0; i < 64; ++i) {
-    const int from = kIPInv[i] - 1;
-    const V w = from < 32 ? l[from] : r[from - 32];
-    blocks[0][i] = w[0];
-    blocks[1][i] = w[1];
-  }
-  for (int lane = 0; lane < 2; ++lane) {
-    Transpose64(blocks[lane]);
-    for (int i = 0; i < 64; ++i) Store(batch + 8 * (64 * lane + i), blocks[lane][i]);
-  }
-}
-
 void CDesFast::Process(uint8_t* buffer, size_t length, bool encrypt) const {
   size_t start = 0;
-  for (; start + kSliceBytes <= length; start += kSliceBytes) ProcessSliced(buffer + start, encrypt);
+#ifdef VELLUMO_DES_AVX2
+  if (slicing_ == Slicing::kAvx2) {
+    for (; start + 2 * kSliceBytes <= length; start += 2 * kSliceBytes) {
+      des_sliced::ProcessAvx2(sliceKeys_, buffer + start, encrypt);
+    }
+  }
+#endif
+  for (; start + kSliceBytes <= length; start += kSliceBytes) {
+    des_sliced::ProcessSse2(sliceKeys_, buffer + start, encrypt);
+  }
+  const bool triple = sliceKeys_.triple;
   for (size_t at = start; at + 8 <= length; at += 8) {
     const uint64_t block = PermuteBytes(kIpBytes, Load(buffer + at));
     uint32_t l = static_cast<uint32_t>(block), r = static_cast<uint32_t>(block >> 32);
@@ -241,13 +155,13 @@ void CDesFast::Process(uint8_t* buffer, size_t length, bool encrypt) const {
     // cancel, so the halves go straight from one pass to the next.
     if (encrypt) {
       EncryptRounds(l, r, keys_[0]);
-      if (triple_) {
+      if (triple) {
         DecryptRounds(l, r, keys_[1]);
         EncryptRounds(l, r, keys_[0]);
       }
     } else {
       DecryptRounds(l, r, keys_[0]);
-      if (triple_) {
+      if (triple) {
         EncryptRounds(l, r, keys_[1]);
         DecryptRounds(l, r, keys_[0]);
       }
@@ -256,6 +170,10 @@ void CDesFast::Process(uint8_t* buffer, size_t length, bool encrypt) const {
     Store(buffer + at, PermuteBytes(kIpInvBytes, uint64_t{l} | (uint64_t{r} << 32)));
   }
 }
+
+namespace des_sliced {
+void ProcessSse2(const Keys& keys, uint8_t* run, bool encrypt) { ProcessBatch(keys, run, encrypt); }
+}  // namespace des_sliced
 
 void CDesFast::EncryptBlocks(uint8_t* buffer, size_t length) const { Process(buffer, length, true); }
 void CDesFast::DecryptBlocks(uint8_t* buffer, size_t length) const { Process(buffer, length, false); }

@@ -22,11 +22,18 @@ KeyBlock MakeKeyBlock(const std::wstring& keyText, unsigned codePage = kThreadAn
 KeyBlock OverlayKeyBlock(const std::wstring& listKeyText, const std::wstring& typedKeyText,
                          unsigned codePage = kThreadAnsiCodePage);
 
+// The same choice for the sealed format, whose key is a whole text rather
+// than 16 bytes: a typed key replaces the list key (there is no block to lay
+// it over), so a file so encrypted opens with the typed text alone. An empty
+// typed key leaves the list key.
+std::wstring RunKeyText(const std::wstring& listKeyText, const std::wstring& typedKeyText);
+
 // Whether a key text may become a new key, or be typed to encrypt with. Keys
 // that already exist (in the key list, in files) are read as they are; a new
 // one must not be empty (that is the all-zero block) and must not hold
 // characters the code page lacks (they would all become "?", so different
-// keys would give one block).
+// keys would give one block), nor a zero character (stored code page text ends
+// there).
 enum class KeyTextProblem { kNone, kEmpty, kNotInCodePage };
 KeyTextProblem CheckNewKeyText(const std::wstring& keyText, unsigned codePage = kThreadAnsiCodePage);
 

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cassert>
 #include <cwctype>
+#include <memory>
 #include <set>
 #include <utility>
 #include <vector>
 
 #include "fileenc/archive_packing.h"
+#include "fileenc/body_stream.h"
 #include "fileenc/body_transform.h"
 #include "fileenc/encrypted_file_header.h"
 #include "fileenc/zip_archive.h"
@@ -29,6 +31,31 @@ size_t StreamBufferSize(uint64_t total) {
   return chunks * kChunkSize < kStreamBufferSize ? static_cast<size_t>(chunks * kChunkSize) : kStreamBufferSize;
 }
 
+
+// The file name without its extension when that part is a name of its own:
+// not empty, not only dots and spaces (which Windows trims away) and not a
+// device; empty otherwise.
+std::wstring UsableStem(const std::wstring& name) {
+  const size_t extension = ExtensionStart(name);
+  if (extension == std::wstring::npos) return std::wstring();
+  const std::wstring stem = name.substr(0, extension);
+  if (stem.find_first_not_of(L". ") == std::wstring::npos || IsReservedDeviceName(stem)) return std::wstring();
+  return stem;
+}
+
+// True when extracting `name` below `folder` would pass through a link that is
+// there already (the folder itself or one of the entry's folders), and so
+// could write somewhere else entirely.
+bool LeadsThroughLink(const std::wstring& folder, const std::wstring& name) {
+  if (IsSymbolicLink(folder)) return true;
+  std::wstring path = folder;
+  size_t start = 0;
+  for (size_t end; (end = name.find_first_of(L"/\\", start)) != std::wstring::npos; start = end + 1) {
+    path = JoinPath(path, name.substr(start, end - start));
+    if (IsSymbolicLink(path)) return true;
+  }
+  return false;
+}
 
 // A path in the form used to compare two spellings of it: one separator, no
 // trailing separator, and on Windows without regard to case.
@@ -67,22 +94,29 @@ bool ItemHoldsPath(const std::wstring& item, const std::wstring& archive) {
          (IsPathSeparator(a.back()) || IsPathSeparator(b[a.size()]));
 }
 
-// Writes `header` (unless null) and then the rest of `source`, transformed, to
-// a new `tempPath`, and puts it on the device. After every buffer `onBuffer`
-// hears the body bytes done so far; when it answers false the run was stopped.
-// On failure (or a stop: kCancelled) the temporary file is gone and the status
-// says which read or write failed and why.
-Status WriteTransformed(FileHandle& source, const std::wstring& tempPath, const EncryptedFileHeader* header,
-                        BodyTransformer& transformer, uint64_t total,
-                        const std::function<bool(uint64_t)>& onBuffer) {
+// Writes `prologue` and then the rest of `source`, run through `body`, to a new
+// `tempPath`, and puts it on the device. The temporary file is created with
+// the first bytes to write (or at the end, for an empty result), so bytes the
+// stream refuses at once leave nothing behind. After every buffer `onBuffer`
+// hears the bytes read so far; when it answers false the run was stopped. On
+// failure, on a stop (kCancelled) and when the stream refused what it read
+// (`refused`; the status is then not ok either) the temporary file is gone;
+// the status says which read or write failed and why.
+Status WriteTransformed(FileHandle& source, const std::wstring& tempPath, ByteView prologue, BodyStream& body,
+                        uint64_t total, const std::function<bool(uint64_t)>& onBuffer, bool& refused) {
+  refused = false;
   FileHandle out;
-  if (Status created = CreateTemporary(out, tempPath); !created) return created;
+  bool created = false;
+  auto write = [&](ByteView bytes) {
+    if (!created) {
+      if (Status made = CreateTemporary(out, tempPath); !made) return made;
+      created = true;
+    }
+    return bytes.size > 0 ? out.Write(bytes.data, bytes.size) : Status();
+  };
 
   Status status;
-  if (header) {
-    const auto bytes = EncodeHeader(*header);
-    status = out.Write(bytes.data(), bytes.size());
-  }
+  if (prologue.size > 0) status = write(prologue);
   bool ok = status.ok();
   std::vector<uint8_t> buffer(StreamBufferSize(total));
   uint64_t done = 0;
@@ -102,8 +136,12 @@ Status WriteTransformed(FileHandle& source, const std::wstring& tempPath, const 
       filled += static_cast<size_t>(n);
     }
     if (!ok || filled == 0) break;
-    transformer.Transform(buffer.data(), filled);
-    status = out.Write(buffer.data(), filled);
+    ByteView result;
+    if (!body.Next(buffer.data(), filled, result)) {
+      refused = true;
+      break;
+    }
+    if (result.size > 0) status = write(result);
     ok = status.ok();
     done += filled;
     if (ok && !onBuffer(done)) {
@@ -111,17 +149,52 @@ Status WriteTransformed(FileHandle& source, const std::wstring& tempPath, const 
       status = Status(StatusCode::kCancelled, 0);
     }
   }
-  if (ok) status = out.Sync();
+  if (ok && !refused) {
+    ByteView rest;
+    if (body.End(rest)) {
+      status = write(rest);  // creates the file of an empty result
+    } else {
+      refused = true;
+    }
+  }
+  if (refused) status = Status(StatusCode::kIoError, 0);
+  if (!created) return status;
+  if (status.ok()) status = out.Sync();
   const Status closed = out.Close();
   if (status.ok()) status = closed;
   if (!status) DeleteFilePath(tempPath);
   return status;
 }
 
+// Reads up to `length` bytes from the start of an open file; false on a read error.
+bool ReadHead(FileHandle& source, uint8_t* bytes, size_t length, size_t& got) {
+  got = 0;
+  while (got < length) {
+    const int64_t n = source.Read(bytes + got, length - got);
+    if (n < 0) return false;
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// What a sealed header that did not open means for the file.
+std::pair<FileMessage, FileOutcome> SealedRefusal(SealedError error) {
+  switch (error) {
+    case SealedError::kWrongKey: return {FileMessage::kWrongKey, FileOutcome::kRefused};
+    case SealedError::kUnsupported: return {FileMessage::kUnsupported, FileOutcome::kRefused};
+    case SealedError::kNoMemory: return {FileMessage::kNoMemory, FileOutcome::kFailed};
+    case SealedError::kNotSealed:
+    case SealedError::kDamaged:
+    case SealedError::kNone: break;
+  }
+  return {FileMessage::kDamaged, FileOutcome::kRefused};
+}
+
 }  // namespace
 
-FileEngine::FileEngine(Reporter& reporter, unsigned codePage, const CancelFlag* cancel)
-    : reporter_(reporter), codePage_(codePage), cancel_(cancel) {}
+FileEngine::FileEngine(Reporter& reporter, unsigned codePage, const CancelFlag* cancel, SealedKeyring* sealed)
+    : reporter_(reporter), codePage_(codePage), cancel_(cancel), sealed_(sealed) {}
 
 FileEngine::~FileEngine() { SyncChangedFolder(); }
 
@@ -259,7 +332,6 @@ void FileEngine::ProcessFile(const FileJob& job) {
   if (Cancelled()) return;  // not started: counted when the run ends
   ++summary_.processed;
   const std::wstring& path = job.path;
-  const KeyBlock& key = *job.key;
 
   // A link is not transformed: the replace would put an encrypted copy in place
   // of the link and leave its target in the clear.
@@ -269,46 +341,123 @@ void FileEngine::ProcessFile(const FileJob& job) {
     return Fail(path, FileMessage::kCannotOpen, FileOutcome::kFailed, opened);
   }
   reporter_.FileStarted(job.direction(), path);
+  TransformOpenFile(job, source);
+}
 
-  const HeaderCheck check = CheckHeader(source, key);
-  if (check.readError) {
-    const Status why = source.error();
-    source.Close();
+void FileEngine::TransformOpenFile(const FileJob& job, FileHandle& source) {
+  const std::wstring& path = job.path;
+  const KeyBlock& key = *job.key;
+
+  // The first bytes say which format, if any, the file is in.
+  const int64_t length = source.Size();
+  if (length < 0) return Fail(path, FileMessage::kReadWriteFailed, FileOutcome::kFailed, source.error());
+  uint8_t head[std::max(kHeaderSize, kSealedHeaderSize)];
+  const size_t want = static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(length), sizeof head));
+  size_t got = 0;
+  if (!ReadHead(source, head, want, got) || got != want) {
+    // A short read: the file shrank since it was measured.
+    const Status why = got < want && source.error().ok() ? Status(StatusCode::kIoError, 0) : source.error();
     return Fail(path, FileMessage::kReadWriteFailed, FileOutcome::kFailed, why);
   }
+  const HeaderCheck legacy = ClassifyHeader(head, static_cast<size_t>(length), key);
+  const bool sealed = HasSealedMagic(head, got);
+
   FileMessage refusal = FileMessage::kNone;
-  if (!job.decrypt) {
-    if (check.isEncrypted) refusal = FileMessage::kAlreadyEncrypted;
-  } else if (!check.isEncrypted) {
+  if (job.upgrade) {
+    if (sealed) {
+      refusal = FileMessage::kAlreadySealed;
+    } else if (!legacy.isEncrypted) {
+      refusal = FileMessage::kNotEncrypted;
+    } else if (!legacy.keyMatches) {
+      refusal = FileMessage::kWrongKey;
+    }
+  } else if (!job.decrypt) {
+    if (legacy.isEncrypted || sealed) refusal = FileMessage::kAlreadyEncrypted;
+  } else if (!legacy.isEncrypted && !sealed) {
     refusal = FileMessage::kNotEncrypted;
-  } else if (!check.keyMatches) {
+  } else if (!sealed && !legacy.keyMatches) {
     refusal = FileMessage::kWrongKey;
+  }
+  // A sealed file to open: its header read and its key checked first.
+  SealedHeader sealedHeader;
+  SealedHeaderBytes sealedHeaderBytes{};
+  const SealedKeys* sealedKeys = nullptr;
+  if (refusal == FileMessage::kNone && job.decrypt && sealed) {
+    SealedError error = DecodeSealedHeader(head, got, sealedHeader);
+    if (error == SealedError::kNone) {
+      error = sealed_ ? OpenSealedHeader(head, got, *sealed_, sealedHeader, sealedKeys) : SealedError::kWrongKey;
+    }
+    if (error != SealedError::kNone) {
+      source.Close();
+      const auto [message, outcome] = SealedRefusal(error);
+      return Fail(path, message, outcome);
+    }
+    std::copy_n(head, sealedHeaderBytes.size(), sealedHeaderBytes.begin());
   }
   if (refusal != FileMessage::kNone) {
     source.Close();  // not held while the message waits for the user
-    if (refusal == FileMessage::kWrongKey) return Fail(path, refusal, FileOutcome::kRefused);
+    // Already in the run's target state: skipped. A plain file handed to an
+    // upgrade has no legacy form to upgrade, so it is refused.
+    const bool done = refusal == FileMessage::kAlreadyEncrypted || refusal == FileMessage::kAlreadySealed ||
+                      (refusal == FileMessage::kNotEncrypted && job.decrypt);
+    if (!done) return Fail(path, refusal, FileOutcome::kRefused);
     return Skipped(path, refusal);
   }
-
-  // Back to the start: the plaintext when encrypting, the header when decrypting.
-  const int64_t length = source.Size();
-  if (length < 0) return Fail(path, FileMessage::kReadWriteFailed, FileOutcome::kFailed, source.error());
-  BeginFileProgress(static_cast<uint64_t>(length));
-  if (Status rewound = source.Seek(0); !rewound) return Fail(path, FileMessage::kReadWriteFailed, FileOutcome::kFailed, rewound);
-  EncryptedFileHeader header;
-  uint64_t bodyLength = static_cast<uint64_t>(length);
-  if (job.decrypt) {
-    uint8_t bytes[kHeaderSize];
-    const int64_t got = source.Read(bytes, sizeof bytes);
-    if (got != static_cast<int64_t>(sizeof bytes)) {
-      // A short read: the file shrank since it was measured.
-      const Status why = got < 0 ? source.error() : Status(StatusCode::kIoError, 0);
-      return Fail(path, FileMessage::kReadWriteFailed, FileOutcome::kFailed, why);
+  // Sealed files to write: the run's keys, derived once for the whole run.
+  if (!job.decrypt && (job.upgrade || job.format == FileFormat::kSealed)) {
+    assert(sealed_);
+    SealedError error = SealedError::kNone;
+    sealedKeys = sealed_->WriteKeys(error);
+    if (!sealedKeys) {
+      source.Close();
+      const auto [message, outcome] = SealedRefusal(error);
+      return Fail(path, message, outcome);
     }
-    header = DecodeHeader(bytes);  // the cipher comes from the file, not the job
-    bodyLength -= kHeaderSize;
+  }
+
+  // What is read from where, and what it goes through.
+  BeginFileProgress(static_cast<uint64_t>(length));
+  uint64_t bodyStart = 0;
+  std::array<uint8_t, kHeaderSize> legacyHeader{};
+  ByteView prologue;
+  bool unpack = false;
+  std::unique_ptr<BodyStream> body;
+  if (job.decrypt && sealed) {
+    bodyStart = kSealedHeaderSize;
+    unpack = sealedHeader.packed;
+    body = std::make_unique<OpeningStream>(*sealedKeys, sealedHeader, sealedHeaderBytes);
+  } else if (job.decrypt || job.upgrade) {
+    // The cipher comes from the file, not the job.
+    const EncryptedFileHeader header = DecodeHeader(head);
+    // A cipher id this program does not have (a damaged header, a newer file):
+    // "decrypting" it would copy the body and drop the header with its key
+    // check for good.
+    if (!header.algorithm.IsKnown()) {
+      source.Close();
+      return Fail(path, FileMessage::kUnknownCipher, FileOutcome::kRefused);
+    }
+    bodyStart = kHeaderSize;
+    unpack = job.decrypt && header.packed != 0;
+    if (job.upgrade) {
+      body = std::make_unique<SealingStream>(*sealedKeys, sealed_->writeSalt(), sealed_->writeKdf(),
+                                             header.packed != 0, header.algorithm, key);
+    } else {
+      body = std::make_unique<LegacyBodyStream>(header.algorithm, Direction::kDecrypt, key);
+    }
+  } else if (job.format == FileFormat::kSealed) {
+    body = std::make_unique<SealingStream>(*sealedKeys, sealed_->writeSalt(), sealed_->writeKdf(), job.packed);
   } else {
-    header = MakeHeader(job.algorithm, key, job.packed);
+    // "Encrypting" with an unknown cipher id would copy the plaintext under a header.
+    if (!job.algorithm.IsKnown()) {
+      source.Close();
+      return Fail(path, FileMessage::kUnknownCipher, FileOutcome::kRefused);
+    }
+    legacyHeader = EncodeHeader(MakeHeader(job.algorithm, key, job.packed));
+    prologue = {legacyHeader.data(), legacyHeader.size()};
+    body = std::make_unique<LegacyBodyStream>(job.algorithm, Direction::kEncrypt, key);
+  }
+  if (Status positioned = source.Seek(bodyStart); !positioned) {
+    return Fail(path, FileMessage::kReadWriteFailed, FileOutcome::kFailed, positioned);
   }
 
   // The rewritten file keeps the original's times, not those of its making.
@@ -316,21 +465,22 @@ void FileEngine::ProcessFile(const FileJob& job) {
   const bool haveTimes = ReadFileTimes(path, times);
   const std::wstring tempPath = TemporaryPathFor(path);
   const bool leftover = PathExists(tempPath) || IsSymbolicLink(tempPath);  // overwritten below
-  BodyTransformer transformer(header.algorithm, job.direction(), key);
-  const uint64_t headerBytes = job.decrypt ? kHeaderSize : 0;
-  const Status written = WriteTransformed(source, tempPath, job.decrypt ? nullptr : &header, transformer, bodyLength,
-                                          [this, headerBytes](uint64_t done) {
-                                            FileBytes(headerBytes + done);
+  bool refused = false;
+  const Status written = WriteTransformed(source, tempPath, prologue, *body, static_cast<uint64_t>(length) - bodyStart,
+                                          [this, bodyStart](uint64_t done) {
+                                            FileBytes(bodyStart + done);
                                             return !Cancelled();
-                                          });
+                                          },
+                                          refused);
   source.Close();
+  if (refused) return Fail(path, FileMessage::kDamaged, FileOutcome::kRefused);
   if (written.code() == StatusCode::kCancelled) return Stopped(path);
   if (!written) return Fail(path, FileMessage::kReadWriteFailed, FileOutcome::kFailed, written);
   if (leftover) summary_.leftoversRemoved.push_back(tempPath);
 
-  if (job.decrypt && header.packed != 0) {
+  if (unpack) {
     // The packed file stays; its archive is unpacked beside it and dropped.
-    const UnpackResult unpacked = UnpackArchive(tempPath);
+    const UnpackResult unpacked = UnpackArchive(tempPath, path);
     DeleteFilePath(tempPath);
     if (unpacked == UnpackResult::kCancelled) return Stopped(path);
     if (unpacked == UnpackResult::kFailed) return Fail(path, FileMessage::kUnpackFailed, FileOutcome::kFailed);
@@ -368,31 +518,41 @@ void FileEngine::ProcessFolder(const FileJob& job) {
   }
 }
 
-FileEngine::UnpackResult FileEngine::UnpackArchive(const std::wstring& tempPath) {
-  const size_t dot = tempPath.rfind(L'.');
-  const std::wstring target = dot == std::wstring::npos ? tempPath : tempPath.substr(0, dot);
-  CreateOneFolder(target);
-
-  ArchiveReader archive = OpenArchive(tempPath, codePage_);
+FileEngine::UnpackResult FileEngine::UnpackArchive(const std::wstring& archivePath, const std::wstring& packedPath) {
+  // A folder of that name from an earlier unpack is used again; a file or a
+  // link of that name is left alone, and a numbered name taken instead.
+  const std::wstring folder = UnpackFolderFor(packedPath);
+  std::wstring target;
+  for (int number = 1; number <= kMaxNumberedNames && target.empty(); ++number) {
+    std::wstring candidate = number == 1 ? folder : folder + L" (" + std::to_wstring(number) + L")";
+    if (!IsSymbolicLink(candidate) && (!PathExists(candidate) || IsFolder(candidate))) target = std::move(candidate);
+  }
+  if (target.empty()) return UnpackResult::kFailed;
+  ArchiveReader archive = OpenArchive(archivePath, codePage_);
   if (!archive) return UnpackResult::kFailed;
   const int count = GetEntryCount(archive.get());
   // Every name is checked before anything is written: an archive with a name
-  // that leads out of the target folder is refused as a whole.
+  // that leads out of the target folder, or through a link already there, is
+  // refused as a whole.
   std::vector<std::pair<int, std::wstring>> files;
   for (int index = 0; index < count; ++index) {
     ZipEntryInfo entry;
-    if (GetEntry(archive.get(), index, entry) != kZipOk || !IsSafeEntryName(entry.name)) {
+    if (GetEntry(archive.get(), index, entry) != kZipOk || !IsSafeEntryName(entry.name) ||
+        LeadsThroughLink(target, entry.name)) {
       CloseReader(archive);
       return UnpackResult::kFailed;
     }
     if (!(entry.attributes & kAttrDirectory)) files.emplace_back(index, std::move(entry.name));
   }
+  CreateOneFolder(target);
   for (const auto& [index, name] : files) {
     if (Cancelled()) {
       CloseReader(archive);
       return UnpackResult::kCancelled;
     }
-    if (ExtractEntry(archive.get(), index, target + kPathSeparator + name) != kZipOk) {
+    // The user's files in the folder stay: an entry that differs from one of
+    // them is written beside it under a free name.
+    if (ExtractEntry(archive.get(), index, target + kPathSeparator + name, ExistingFile::kKeep) != kZipOk) {
       CloseReader(archive);
       return UnpackResult::kFailed;
     }
@@ -410,17 +570,38 @@ std::wstring PackedFileName(const std::wstring& firstEntry) {
   }
   const size_t cut = LastSeparator(name);
   if (cut != std::wstring::npos) {
-    const size_t dot = name.rfind(L'.');
-    if (dot != std::wstring::npos && dot > cut) name.resize(dot);
+    const std::wstring stem = UsableStem(name.substr(cut + 1));
+    if (!stem.empty()) name.resize(cut + 1 + stem.size());
   }
   return name + kPackedSuffix;
 }
 
+std::wstring UnpackFolderFor(const std::wstring& packedPath) {
+  const size_t cut = LastSeparator(packedPath);
+  const size_t nameStart = cut == std::wstring::npos ? 0 : cut + 1;
+  const std::wstring name = packedPath.substr(nameStart);
+  std::wstring folder = UsableStem(name);
+  if (folder.empty()) {
+    // No dot is left, so no part of the new name can be taken for an
+    // extension or a device.
+    folder = name;
+    std::replace(folder.begin(), folder.end(), L'.', L'_');
+    folder += kUnpackedSuffix;
+  }
+  return packedPath.substr(0, nameStart) + folder;
+}
+
 void FileEngine::PackAndEncrypt(const std::vector<std::wstring>& entries, const KeyBlock& key,
-                                CipherAlgorithm algorithm) {
+                                CipherAlgorithm algorithm, FileFormat format) {
   if (entries.empty()) return;
-  const std::wstring archivePath = PackedFileName(entries.front());
-  // Creating the archive would replace the item before it is read.
+  // An earlier archive of that name stays: the new one takes a free name.
+  const std::wstring archivePath = FreeName(PackedFileName(entries.front()));
+  if (archivePath.empty()) {
+    ++summary_.processed;
+    return Fail(PackedFileName(entries.front()), FileMessage::kCannotOpen, FileOutcome::kFailed,
+                Status(StatusCode::kAlreadyExists, 0));
+  }
+  // Creating the archive inside a folder being packed would have it read itself.
   for (const std::wstring& item : entries) {
     if (ItemHoldsPath(item, archivePath)) {
       ++summary_.processed;
@@ -466,6 +647,7 @@ void FileEngine::PackAndEncrypt(const std::vector<std::wstring>& entries, const 
   job.path = archivePath;
   job.key = &key;
   job.algorithm = algorithm;
+  job.format = format;
   job.decrypt = false;
   job.packed = true;
   const int doneBefore = summary_.done;
@@ -479,30 +661,55 @@ void FileEngine::PackAndEncrypt(const std::vector<std::wstring>& entries, const 
   if (summary_.done == doneBefore) DeleteFilePath(archivePath);
 }
 
+namespace {
+
+// Every entry of `selection` as `base` says (its path aside): folders walked,
+// files on their own.
+void RunEach(FileEngine& engine, const std::vector<std::wstring>& selection, const FileJob& base) {
+  for (const std::wstring& path : selection) {
+    if (engine.Cancelled()) break;
+    FileJob job = base;
+    job.path = path;
+    if (IsFolder(path)) {
+      engine.ProcessFolder(job);
+    } else {
+      engine.ProcessFile(job);
+    }
+  }
+}
+
+}  // namespace
+
 RunSummary RunSelection(const std::vector<std::wstring>& selection, const RunDescription& run, Reporter& reporter,
                         unsigned codePage) {
-  FileEngine engine(reporter, codePage, run.cancel);
+  SealedKeyring keyring(run.keyText, run.kdf);
+  FileEngine engine(reporter, codePage, run.cancel, &keyring);
   engine.SetSkipDone(run.skipDone);
   const bool pack = run.pack && run.direction == Direction::kEncrypt;
   engine.CountTotals(selection, pack);
   if (pack) {
-    engine.PackAndEncrypt(selection, run.key, run.algorithm);
+    engine.PackAndEncrypt(selection, run.key, run.algorithm, run.format);
   } else {
-    for (const std::wstring& path : selection) {
-      FileJob job;
-      job.path = path;
-      job.key = &run.key;
-      job.algorithm = run.algorithm;
-      job.decrypt = run.direction == Direction::kDecrypt;
-      job.packed = false;
-      if (engine.Cancelled()) break;
-      if (IsFolder(path)) {
-        engine.ProcessFolder(job);
-      } else {
-        engine.ProcessFile(job);
-      }
-    }
+    FileJob job;
+    job.key = &run.key;
+    job.algorithm = run.algorithm;
+    job.format = run.format;
+    job.decrypt = run.direction == Direction::kDecrypt;
+    RunEach(engine, selection, job);
   }
+  return engine.Finish();
+}
+
+RunSummary UpgradeSelection(const std::vector<std::wstring>& selection, const RunDescription& run, Reporter& reporter,
+                            unsigned codePage) {
+  SealedKeyring keyring(run.keyText, run.kdf);
+  FileEngine engine(reporter, codePage, run.cancel, &keyring);
+  engine.SetSkipDone(run.skipDone);
+  engine.CountTotals(selection, false);
+  FileJob job;
+  job.key = &run.key;
+  job.upgrade = true;
+  RunEach(engine, selection, job);
   return engine.Finish();
 }
 

@@ -1,7 +1,13 @@
 #pragma once
 // Encrypts and decrypts files and folders in place through a temporary file,
-// packs a selection into one encrypted archive and unpacks it again. The
-// dialog and the command line both hand their selection to RunSelection.
+// packs a selection into one encrypted archive and unpacks it again, and
+// upgrades legacy files to the sealed format. The dialog and the command line
+// both hand their selection to RunSelection (or UpgradeSelection).
+//
+// Two formats: the legacy one (a 64-byte header, AES, DES or RC4 under the
+// 16-byte key block) and the sealed one (sealed/: Argon2id over the whole key
+// text, authenticated chunks). Encryption writes the one the run names;
+// decryption tells them apart by their first bytes, never by a file's name.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -11,20 +17,26 @@
 #include "crypto/ansi_codepage.h"
 #include "crypto/cipher_algorithm.h"
 #include "crypto/key_block.h"
+#include "fileenc/file_format.h"
 #include "fileenc/file_messages.h"
 #include "fileenc/reporter.h"
 #include "platform/status.h"
+#include "sealed/sealed_keys.h"
 
 namespace vellumo {
 
+class FileHandle;
+
 // One file or folder of a run, handed by value to the per-file and per-folder
-// operations.
+// operations. The sealed format's key is the engine's keyring.
 struct FileJob {
   std::wstring path;
-  const KeyBlock* key = nullptr;  // the run's key block
-  CipherAlgorithm algorithm = kAes;  // used when encrypting
+  const KeyBlock* key = nullptr;  // the run's key block: opens and writes legacy files
+  CipherAlgorithm algorithm = kAes;  // used when encrypting in the legacy format
   bool decrypt = false;
   bool packed = false;            // header value when encrypting
+  FileFormat format = FileFormat::kLegacy;  // used when encrypting
+  bool upgrade = false;  // a legacy file (or packed set) re-encrypted in the sealed format
 
   Direction direction() const { return decrypt ? Direction::kDecrypt : Direction::kEncrypt; }
 };
@@ -36,9 +48,17 @@ struct FileJob {
 using CancelFlag = std::atomic<bool>;
 
 // What one run does with every entry of its selection.
+//
+// The key comes twice: as the legacy key block (with the dialog's typed-key
+// overlay, OverlayKeyBlock) and as the whole key text, from which the sealed
+// format derives its keys (with a typed key, the typed text alone:
+// RunKeyText). Decryption opens each file with the form its format takes.
 struct RunDescription {
   KeyBlock key{};
-  CipherAlgorithm algorithm = kAes;  // used when encrypting
+  std::wstring keyText;
+  FileFormat format = FileFormat::kLegacy;  // what encryption writes
+  CipherAlgorithm algorithm = kAes;  // used when encrypting in the legacy format
+  KdfParams kdf = kDefaultKdf;       // the cost of the sealed key when encrypting
   Direction direction = Direction::kEncrypt;
   bool pack = false;  // encrypting only: the whole selection into one archive
   const CancelFlag* cancel = nullptr;  // null: the run cannot be stopped
@@ -84,9 +104,11 @@ struct RunSummary {
 
 class FileEngine {
  public:
-  // codePage: the ANSI code page of ZIP entry names; cancel: see CancelFlag.
+  // codePage: the ANSI code page of ZIP entry names; cancel: see CancelFlag;
+  // sealed: the run's key text and its derived keys, for sealed files (without
+  // it no sealed file opens, and none may be written).
   explicit FileEngine(Reporter& reporter, unsigned codePage = kSystemAnsiCodePage,
-                      const CancelFlag* cancel = nullptr);
+                      const CancelFlag* cancel = nullptr, SealedKeyring* sealed = nullptr);
   // Puts the names of the last replaced files on the device.
   ~FileEngine();
   FileEngine(const FileEngine&) = delete;
@@ -94,9 +116,15 @@ class FileEngine {
 
   void ProcessFile(const FileJob& job);
   void ProcessFolder(const FileJob& job);
-  void PackAndEncrypt(const std::vector<std::wstring>& entries, const KeyBlock& key, CipherAlgorithm algorithm);
+  void PackAndEncrypt(const std::vector<std::wstring>& entries, const KeyBlock& key, CipherAlgorithm algorithm,
+                      FileFormat format = FileFormat::kLegacy);
   enum class UnpackResult { kUnpacked, kFailed, kCancelled };
-  UnpackResult UnpackArchive(const std::wstring& tempPath);
+  // Extracts the decrypted archive `archivePath` of the packed file
+  // `packedPath` into UnpackFolderFor(packedPath), or, when a file or a link
+  // has that name, into the first of "<folder> (2)", "<folder> (3)", ... that
+  // is free or a folder. Every entry name is checked first; nothing is written
+  // through a link, and no file already there is replaced (ExistingFile::kKeep).
+  UnpackResult UnpackArchive(const std::wstring& archivePath, const std::wstring& packedPath);
 
   // The totals progress is measured against: every file below `selection`
   // and its bytes, counted by one walk (packing counts the bytes twice).
@@ -134,10 +162,14 @@ class FileEngine {
   void FolderChanged(const std::wstring& folder);
   void SyncChangedFolder();
 
+  // The rest of ProcessFile once the file is open and begun.
+  void TransformOpenFile(const FileJob& job, FileHandle& source);
+
   Reporter& reporter_;
   unsigned codePage_;
   const CancelFlag* cancel_;
   bool skipDone_ = false;
+  SealedKeyring* sealed_;
   RunSummary summary_;
   std::wstring unsyncedFolder_;
   RunProgress progress_;
@@ -155,6 +187,27 @@ class FileEngine {
 RunSummary RunSelection(const std::vector<std::wstring>& selection, const RunDescription& run, Reporter& reporter,
                         unsigned codePage = kSystemAnsiCodePage);
 
+// Re-encrypts every legacy file of `selection` (folders walked) in the sealed
+// format, each in one step through its temporary file: opened with the run's
+// key block, sealed with its key text and cost; a packed set stays a packed
+// set. The plaintext is never on disk. Files in the sealed format already,
+// and files that are not encrypted, are refused; `run.direction`, `format`,
+// `algorithm` and `pack` play no part.
+RunSummary UpgradeSelection(const std::vector<std::wstring>& selection, const RunDescription& run, Reporter& reporter,
+                            unsigned codePage = kSystemAnsiCodePage);
+
+// The packed file of a selection whose first entry is `firstEntry`: a folder
+// gives its own path + ".szip"; a file gives its path without the extension
+// + ".szip" ("plan.final.txt" gives "plan.final.szip"; ".env" and "README",
+// which have no extension, give ".env.szip" and "README.szip").
 std::wstring PackedFileName(const std::wstring& firstEntry);
+// The folder a packed file unpacks into: beside it, named after its file name
+// without the extension ("D:\docs\report.szip" unpacks into "D:\docs\report").
+// A name without a usable part before its extension (none at all, ".szip",
+// "..szip", a device name such as "aux.szip") gives the whole name with its
+// dots made "_" and kUnpackedSuffix after it ("backup" into "backup_unpacked"),
+// so the folder is never the one holding the packed file, nor the file itself.
+constexpr wchar_t kUnpackedSuffix[] = L"_unpacked";
+std::wstring UnpackFolderFor(const std::wstring& packedPath);
 
 }  // namespace vellumo

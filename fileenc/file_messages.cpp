@@ -14,6 +14,11 @@ const wchar_t* MessageEnding(FileMessage message) {
     case FileMessage::kReplaceFailed: return L"替换失败!";
     case FileMessage::kPacksItself: return L"不能打包自身!";
     case FileMessage::kPackFailed: return L"打包失败!";
+    case FileMessage::kDamaged: return L"已损坏或被改动!";
+    case FileMessage::kUnsupported: return L"加密格式不支持!";
+    case FileMessage::kNoMemory: return L"内存不足!";
+    case FileMessage::kAlreadySealed: return L"已是安全格式!";
+    case FileMessage::kUnknownCipher: return L"加密算法未知!";
   }
   return L"";
 }

@@ -41,8 +41,11 @@ KeyDatabaseState InspectKeyDatabase(const std::wstring& path) {
   if (db.rc() != SQLITE_OK) return KeyDatabaseState::kUnreadable;
   sqlite3_stmt* statement = nullptr;
   // The first read of the file is where SQLite finds out what it holds.
-  int rc = sqlite3_prepare_v2(db.get(), "select count(*) from sqlite_master where type='table' and name='keylist'",
-                              -1, &statement, nullptr);
+  // A view of that name reads like the table (and is read within the key
+  // list's bounds, so a hostile one is reported there).
+  int rc = sqlite3_prepare_v2(db.get(),
+                              "select count(*) from sqlite_master where type in ('table','view') and name='keylist'", -1,
+                              &statement, nullptr);
   bool hasTable = false;
   if (rc == SQLITE_OK) {
     rc = sqlite3_step(statement);

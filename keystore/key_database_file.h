@@ -7,7 +7,7 @@
 namespace vellumo {
 
 enum class KeyDatabaseState {
-  kReady,         // a database holding the keylist table
+  kReady,         // a database holding the keylist table (or a view of that name)
   kMissing,       // no file of that name
   kNotADatabase,  // a folder, or a file that is no SQLite database
   kNoKeyTable,    // a database without the keylist table (an empty file is one)

@@ -15,6 +15,7 @@ enum class StatusCode {
   kNoSpace,    // the device is full, or the file would grow past its limit
   kNotAFile,   // a folder or a device where a plain file was expected
   kLink,       // a symbolic link where a plain file was expected
+  kAlreadyExists,  // the name is taken (a move that must not replace)
   kIoError,    // anything else the system reported
   kCancelled,  // the user stopped the run; nothing failed
 };

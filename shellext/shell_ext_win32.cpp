@@ -5,6 +5,7 @@
 #include <new>
 
 #include "handoff/handoff_layout.h"
+#include "shellext/drop_list_win32.h"
 #include "shellext/shell_ext_module_win32.h"
 #include "resources/vorlink64.h"
 
@@ -99,30 +100,14 @@ STDMETHODIMP CShellExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
 
 HRESULT CShellExt::InitializeWith(IDataObject* data) {
   data_.reset();
+  hasSelection_ = false;
   if (!data) return E_FAIL;
   data_ = ComPtr<IDataObject>::Share(data);
-  paths_.clear();
-
-  FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-  STGMEDIUM medium = {};
-  if (FAILED(data_->GetData(&format, &medium))) return E_FAIL;
-  struct MediumOwner {
-    STGMEDIUM& medium;
-    ~MediumOwner() { ReleaseStgMedium(&medium); }
-  } owner{medium};
-  HDROP drop = static_cast<HDROP>(medium.hGlobal);
-  UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-  paths_.resize(count);
-  for (UINT i = 0; i < count; ++i) {
-    // Each path is read whole: a path cut at a fixed length would name
-    // another file.
-    UINT length = DragQueryFileW(drop, i, nullptr, 0);
-    if (length == 0) continue;
-    std::wstring path(length + 1, L'\0');
-    length = DragQueryFileW(drop, i, path.data(), length + 1);
-    path.resize(length);
-    paths_[i] = path;
-  }
+  // Explorer waits for this on every right-click: only whether there is a
+  // selection is looked at here; its paths are read when a command needs them.
+  DropListData list(data_.get());
+  if (!list) return E_FAIL;
+  hasSelection_ = list.HasPaths();
   return S_OK;
 }
 
@@ -132,7 +117,7 @@ STDMETHODIMP CShellExt::QueryContextMenu(HMENU menu, UINT index, UINT idCmdFirst
 }
 
 HRESULT CShellExt::AddMenu(HMENU menu, UINT index, UINT idCmdFirst, UINT flags) {
-  hasFiles_ = !paths_.empty();
+  hasFiles_ = hasSelection_;
   hasClipboardText_ = IsClipboardFormatAvailable(CF_TEXT) != FALSE;
   if (!ShowsItems(flags)) return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
   std::vector<const MenuCommand*> commands = MenuFor(hasFiles_, hasClipboardText_);
@@ -152,9 +137,7 @@ HRESULT CShellExt::AddMenu(HMENU menu, UINT index, UINT idCmdFirst, UINT flags) 
 }
 
 STDMETHODIMP CShellExt::InvokeCommand(CMINVOKECOMMANDINFO* info) {
-  // Always S_OK, as the shell expects of this handler, even when the body failed.
-  Guarded([&] { return Invoke(info); });
-  return S_OK;
+  return Guarded([&] { return Invoke(info); });
 }
 
 HRESULT CShellExt::Invoke(CMINVOKECOMMANDINFO* info) {
@@ -168,7 +151,11 @@ HRESULT CShellExt::Invoke(CMINVOKECOMMANDINFO* info) {
   std::vector<const MenuCommand*> commands = MenuFor(hasFiles_, hasClipboardText_);
   if (commands.empty()) return S_OK;
   const MenuCommand* command = offset < commands.size() ? commands[offset] : commands[0];
-  if (command->writesList) theModule.ListWriter().WriteList(kHandoffName, paths_);
+  if (command->writesList) {
+    // One pass over the selection, and no further than the block holds.
+    const DropListData list(data_.get());
+    theModule.ListWriter().WriteList(kHandoffName, list.Paths(kHandoffTextLimit));
+  }
   StartVellumo(command->option);
   return S_OK;
 }

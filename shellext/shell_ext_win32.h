@@ -45,8 +45,9 @@ class CShellExt : public IContextMenu, public IShellExtInit {
   static void StartVellumo(const wchar_t* option);
 
   ULONG refs_ = 0;
+  // The selection: its paths are read from it when a command hands them over.
   ComPtr<IDataObject> data_;
-  std::vector<std::wstring> paths_;
+  bool hasSelection_ = false;  // the drop list holds a path
   bool hasFiles_ = false;
   bool hasClipboardText_ = false;
   HBITMAP menuBitmap_ = nullptr;

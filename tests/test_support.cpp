@@ -26,6 +26,10 @@ fs::path VectorFile(const std::string& name) { return fs::path(VELLUMO_VECTORS_D
 
 nlohmann::json VectorManifest() { return LoadJson(VectorFile("manifest.json")); }
 
+fs::path SealedVectorFile(const std::string& name) { return fs::path(VELLUMO_VECTORS_DIR) / ".." / "sealed" / name; }
+
+nlohmann::json SealedVectorManifest() { return LoadJson(SealedVectorFile("manifest.json")); }
+
 std::vector<uint8_t> FromHex(const std::string& hex) {
   if (hex.size() % 2) throw std::invalid_argument("odd hex length");
   std::vector<uint8_t> out(hex.size() / 2);

@@ -14,6 +14,9 @@ namespace vellumo::testing {
 const nlohmann::json& Vectors();
 std::filesystem::path VectorFile(const std::string& name);  // vectors/files/<name>
 nlohmann::json VectorManifest();                             // vectors/files/manifest.json
+// tests/data/sealed: known-answer files of the sealed format.
+std::filesystem::path SealedVectorFile(const std::string& name);
+nlohmann::json SealedVectorManifest();                       // sealed/manifest.json
 
 std::vector<uint8_t> FromHex(const std::string& hex);
 std::string ToHex(const uint8_t* data, size_t length);

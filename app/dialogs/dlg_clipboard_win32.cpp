@@ -38,7 +38,7 @@ void CDlgClipBoard::TransformClipboard(const KeyBlock& key) {
     if (const void* bytes = GlobalLock(data)) {
       std::string block(static_cast<const char*>(bytes), GlobalSize(data));
       GlobalUnlock(data);
-      result = TransformClipText(direction, block, key);
+      result = TransformClipText(direction, ClipboardText(block), key);
     }
   }
   // The new block is ready before the old text is given up, so a failure here

@@ -56,7 +56,7 @@ BOOL CVellumoDlg::OnInitDialog() {
       list, ListView_GetExtendedListViewStyle(list) | LVS_EX_FULLROWSELECT | LVS_EX_HEADERDRAGDROP | LVS_EX_GRIDLINES);
   ReloadKeys();
 
-  if (HANDLE thread = CreateThread(nullptr, 0, &UpdateCheckThread, this, 0, nullptr)) CloseHandle(thread);
+  if (HANDLE thread = CreateThread(nullptr, 0, &UpdateCheckThread, hwnd(), 0, nullptr)) CloseHandle(thread);
   return TRUE;
 }
 

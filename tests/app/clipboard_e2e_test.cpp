@@ -39,10 +39,8 @@ TEST_F(ClipboardE2E, EncryptsThenDecryptsAcrossTwoRuns) {
   ASSERT_GT(cipher.size(), 32u);
   EXPECT_EQ(cipher.substr(0, 8), "|||&&|||");
   EXPECT_EQ(cipher.substr(cipher.size() - 8), "|||&&|||");
-  // The whole block is encrypted: the text, its zero, and whatever the setter's
-  // allocation holds beyond it, two letters per byte.
-  EXPECT_EQ((cipher.size() - 32) % 2, 0u);
-  EXPECT_GE((cipher.size() - 32) / 2, plain.size() + 1);
+  // The text and its zero are encrypted, two letters per byte.
+  EXPECT_EQ(cipher.size(), 32 + 2 * (plain.size() + 1));
 
   // Text that already looks encrypted is left alone.
   Run(L"-enslipstart", 0);
@@ -58,6 +56,18 @@ TEST_F(ClipboardE2E, EncryptsThenDecryptsAcrossTwoRuns) {
   // Plain text is not cipher text: decrypting leaves it.
   Run(L"-deslipstart", 1);
   EXPECT_EQ(ClipboardText(), plain);
+}
+
+// What a block holds after the text's zero (another program's leftovers) is
+// not encrypted, and so never comes back on decryption either.
+TEST_F(ClipboardE2E, OnlyTheTextUpToItsZeroIsEncrypted) {
+  SeedKeys(appData.keyDatabase(), {{1, L"甲", L"first key", L""}});
+  SetClipboardBlock(std::string("hi\0SECRETTAIL", 13));
+  Run(L"-enslipstart", 0);
+  const std::string cipher = ClipboardText();
+  EXPECT_EQ(cipher.size(), 32 + 2 * 3u);
+  Run(L"-deslipstart", 0);
+  EXPECT_EQ(ClipboardText(), "hi");
 }
 
 TEST_F(ClipboardE2E, WithoutKeysOkIsRefusedAndCancelLeavesTheClipboard) {

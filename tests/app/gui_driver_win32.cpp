@@ -275,14 +275,16 @@ std::string ClipboardText() {
   return text;
 }
 
-void SetClipboardText(const std::string& ansi) {
+void SetClipboardText(const std::string& ansi) { SetClipboardBlock(ansi + '\0'); }
+
+void SetClipboardBlock(const std::string& block) {
   // The clipboard keeps data only from an owner window.
   HWND owner = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
   for (int attempt = 0; attempt < 100 && !OpenClipboard(owner); ++attempt) Sleep(20);
   EmptyClipboard();
-  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, ansi.size() + 1);
+  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, block.size());
   char* target = static_cast<char*>(GlobalLock(memory));
-  std::memcpy(target, ansi.c_str(), ansi.size() + 1);
+  std::memcpy(target, block.data(), block.size());
   GlobalUnlock(memory);
   SetClipboardData(CF_TEXT, memory);
   CloseClipboard();

@@ -87,6 +87,8 @@ std::vector<std::vector<std::string>> KeyTableBytes(const std::filesystem::path&
 // CF_TEXT of the clipboard as bytes, without the block's trailing zeros.
 std::string ClipboardText();
 void SetClipboardText(const std::string& ansi);
+// CF_TEXT of exactly these bytes (a text, its zero and whatever follows).
+void SetClipboardBlock(const std::string& block);
 
 // A tiny HTTP server on 127.0.0.1 that serves fixed files and records the
 // paths asked for.

@@ -44,6 +44,49 @@ TEST(Settings, LastCheckTimeIsUnsignedPast2038) {
   EXPECT_EQ(0x90000000u, ReadLastUpdateCheck(file));
 }
 
+TEST(Settings, NewInstallationsGetTheSealedFormatAndEarlierChoicesAreKept) {
+  struct Case {
+    const char* what;
+    const char* content;  // the settings file as it was; null: none
+    FileFormat format;
+  };
+  const Case cases[] = {
+      {"a new installation: no file", nullptr, FileFormat::kSealed},
+      {"a file without a cipher choice", "[UPDATE]\r\nLASTTIME=1700000000\r\n[DETYPE]\r\nZIP=1\r\n",
+       FileFormat::kSealed},
+      {"an earlier installation that chose AES", "[DETYPE]\r\nTYPE=0\r\n", FileFormat::kLegacy},
+      {"an earlier installation that chose RC4", "[DETYPE]\r\nTYPE=2\r\nZIP=0\r\n", FileFormat::kLegacy},
+      {"the legacy format chosen", "[DETYPE]\r\nTYPE=1\r\nFORMAT=0\r\n", FileFormat::kLegacy},
+      {"the sealed format chosen", "[DETYPE]\r\nTYPE=1\r\nFORMAT=1\r\n", FileFormat::kSealed},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir tmp;
+    const std::wstring file = (tmp / "quen_set.ini").wstring();
+    if (c.content) {
+      const std::string text = c.content;
+      testing::WriteFileBytes(tmp / "quen_set.ini", std::vector<uint8_t>(text.begin(), text.end()));
+    }
+    EXPECT_EQ(ReadFileFormat(file), c.format);
+  }
+
+  // Choosing the sealed format leaves TYPE, which an older program sharing
+  // the file reads, as it was; the legacy cipher choice comes back with the
+  // legacy format.
+  TempDir tmp;
+  const std::wstring file = (tmp / "quen_set.ini").wstring();
+  WriteCipherType(file, 2);
+  WriteFileFormat(file, FileFormat::kSealed);
+  EXPECT_EQ(ReadFileFormat(file), FileFormat::kSealed);
+  EXPECT_EQ(ReadSettingText(file, L"DETYPE", L"TYPE", L""), L"2");
+  WriteFileFormat(file, FileFormat::kLegacy);
+  EXPECT_EQ(ReadFileFormat(file), FileFormat::kLegacy);
+  EXPECT_EQ(ReadCipherType(file), 2);
+  // Ids other than the three ciphers never reach TYPE.
+  for (int id : {3, -1, 100}) WriteCipherType(file, id);
+  EXPECT_EQ(ReadSettingText(file, L"DETYPE", L"TYPE", L""), L"2");
+}
+
 TEST(Settings, GarbageFileDoesNotDisturbReading) {
   TempDir tmp;
   std::vector<uint8_t> junk;

@@ -525,6 +525,15 @@ assert [(k["id"], k["name"], k["note"]) for k in d["keys"]] == [(1, "测试", "�
 assert all("key" not in k for k in d["keys"]), d
 ' "$out"
 
+# A database made to hold the program (a view over a query that never ends) is
+# reported, not listed for ever.
+hostile=$work/keys/hostile.dat
+sqlite3 "$hostile" "create view keylist as with recursive r(x) as (select 1 union all select x+1 from r)
+select x as id, 'n', 'k', '' from r;"
+cli keys --db "$hostile"
+expect_rc 1 "keys of a hostile database"
+expect_err "无法读取密钥库 $(shown "$hostile")" "keys of a hostile database"
+
 for c in 测试:aes_len17 测试:des_len1025 测试:rc4_len1025 ascii:aes_len31_tail_xor; do
   key_name=${c%%:*} name=${c#*:}
   cp "$vectors/files/enc_$name.bin" "$work/named_$name"

@@ -56,17 +56,22 @@ TEST(KeyBlock, TypedKeyOverlaysTheListKey) {
     const wchar_t* listKey;
     const wchar_t* typedKey;
     const char* blockHex;
+    const wchar_t* sealedKeyText;  // the sealed format's key: the typed text replaces the list key
   } cases[] = {
       {"shorter typed key keeps the list key's tail", L"listkey-0123456789", L"abc",
-       "616263746b65792d3031323334353637"},
-      {"empty typed key leaves the list key", L"listkey", L"", "6c6973746b6579000000000000000000"},
-      {"longer typed key covers the whole block", L"ab", L"0123456789abcdefXYZ", "30313233343536373839616263646566"},
-      {"a Chinese typed key counts its GBK bytes", L"listkey-01234567", L"\u5bc6", "c3dc73746b65792d3031323334353637"},
-      {"a typed key over a Chinese list key", L"\u52a0\u5bc6\u6d4b\u8bd5", L"x", "78d3c3dcb2e2cad40000000000000000"},
+       "616263746b65792d3031323334353637", L"abc"},
+      {"empty typed key leaves the list key", L"listkey", L"", "6c6973746b6579000000000000000000", L"listkey"},
+      {"longer typed key covers the whole block", L"ab", L"0123456789abcdefXYZ", "30313233343536373839616263646566",
+       L"0123456789abcdefXYZ"},
+      {"a Chinese typed key counts its GBK bytes", L"listkey-01234567", L"\u5bc6", "c3dc73746b65792d3031323334353637",
+       L"\u5bc6"},
+      {"a typed key over a Chinese list key", L"\u52a0\u5bc6\u6d4b\u8bd5", L"x", "78d3c3dcb2e2cad40000000000000000",
+       L"x"},
   };
   for (const Case& c : cases) {
     const KeyBlock block = OverlayKeyBlock(c.listKey, c.typedKey, 936);
     EXPECT_EQ(ToHex(block.data(), block.size()), c.blockHex) << c.what;
+    EXPECT_EQ(RunKeyText(c.listKey, c.typedKey), c.sealedKeyText) << c.what;
   }
   // Without a typed key the block is the list key's own.
   EXPECT_EQ(OverlayKeyBlock(L"\u52a0\u5bc6", L"", 936), MakeKeyBlock(L"\u52a0\u5bc6", 936));
@@ -77,11 +82,15 @@ TEST(KeyBlock, TypedKeyOverlaysTheListKey) {
 // "日本" (in a code page without the first) would be one key.
 TEST(KeyBlock, NewKeyTextsMustBeNonEmptyAndFitTheCodePage) {
   struct Case {
-    const wchar_t* key;
+    std::wstring key;
     KeyTextProblem problem;
   };
   const Case cases[] = {
       {L"", KeyTextProblem::kEmpty},
+      // A zero character is the all-zero block too, and a stored key text
+      // ends at its first zero, so "ab\0cd" would come back as "ab".
+      {std::wstring(1, L'\0'), KeyTextProblem::kNotInCodePage},
+      {std::wstring(L"ab\0cd", 5), KeyTextProblem::kNotInCodePage},
       {L"secret", KeyTextProblem::kNone},
       {L"你好 world é", KeyTextProblem::kNone},  // GBK holds Chinese and pinyin letters
       {L"?", KeyTextProblem::kNone},                           // a real question mark is a character like any

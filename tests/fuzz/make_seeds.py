@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes the seed corpus of every fuzz target from real files: the reference
 vectors (encrypted and plain files, a packed archive, clipboard blocks, handoff
-blocks), the key database template, and a few small archives and databases
+blocks), the sealed format's known-answer files (beside the vectors, in
+../sealed), the key database template, and a few small archives and databases
 made here (Chinese names in code page 936, a folder tree, names that climb out).
 
     make_seeds.py VECTORS_DIR DOCSET_TEMPLATE OUT_DIR
@@ -63,6 +64,20 @@ def main():
         if name == "plain_packed_aes_zip.bin":
             put(out, "fuzz_zip_unpack", name, data)
 
+    sealed = os.path.join(vectors, "..", "sealed")
+    for name in sorted(os.listdir(sealed)):
+        if not name.endswith(".bin"):
+            continue
+        with open(os.path.join(sealed, name), "rb") as f:
+            data = f.read()
+        if name.endswith(".sealed.bin"):
+            put(out, "fuzz_sealed_stream", name + ".as-is", b"\x00" + data)
+            put(out, "fuzz_sealed_stream", name + ".key-fixed", b"\x02" + data)
+        else:
+            put(out, "fuzz_sealed_stream", name + ".round-trip", b"\x04" + data[:70000])
+            for flags in (1, 3, 5, 9, 19, 21):
+                put(out, "fuzz_sealed_stream", f"{name}.tamper{flags}", bytes([flags, 0, 90]) + data[:70000])
+
     D, S = zipfile.ZIP_DEFLATED, zipfile.ZIP_STORED
     archives = {
         "tree.zip": zip_bytes([("dir/", b"", S), ("dir/a.txt", b"hello " * 50, D), ("dir/sub/b.bin", bytes(range(256)), S)]),
@@ -73,6 +88,20 @@ def main():
     }
     for name, data in archives.items():
         put(out, "fuzz_zip_unpack", name, data)
+    archives["devices.zip"] = zip_bytes([("ok.txt", b"fine", S), ("NUL", b"n", S), ("sub/aux.txt", b"a", D)])
+    archives["backup.zip"] = zip_bytes([("notes.txt", b"notes", S), (".vault/backup", b"b", S)])
+    # fuzz_unpack_layouts: layout byte, folder and token count, name tokens
+    # (see the target), then the archive.
+    layouts = {
+        "report": bytes([0, 0 | 3 << 2, 9, 2, 5]),        # a/x.szip
+        "backup": bytes([1, 2 | 1 << 2, 9]),              # home/.vault/x, a neighbour
+        "dotname": bytes([2, 1 | 2 << 2, 2, 5]),          # john.doe/Desktop/.szip, target is a file
+        "userfiles": bytes([4 | 8, 3 | 3 << 2, 0, 2, 5]),  # x.y/a.szip, the user's files and a link
+        "targetlink": bytes([16, 0 | 3 << 2, 6, 2, 5]),   # a/aux.szip, its target a link
+    }
+    for layout, head in layouts.items():
+        for name, data in archives.items():
+            put(out, "fuzz_unpack_layouts", f"{layout}-{name}", head + data)
 
     v = json.load(open(os.path.join(vectors, "vectors.json"), encoding="utf-8"))
     for i, case in enumerate(v["clipboard_transform"]):

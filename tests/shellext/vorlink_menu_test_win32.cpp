@@ -212,6 +212,91 @@ TEST(VorlinkMenu, CommandsStartTheProgramBesideTheModule) {
   for (const StartRecord& r : StartRecords()) EXPECT_NE(r.program, Vorlink().decoyPath);
 }
 
+// Runs "加密" on a handler given `data` and returns the block it wrote.
+std::optional<Paths> EncryptCommandBlock(IDataObject* data) {
+  SetClipboardHasText(false);
+  ComRef<IContextMenu> handler(CreateVorlinkObject<IContextMenu>(kShellExt, IID_IContextMenu));
+  if (!handler) return std::nullopt;
+  IShellExtInit* init = nullptr;
+  handler->QueryInterface(IID_IShellExtInit, reinterpret_cast<void**>(&init));
+  const HRESULT initialized = init->Initialize(nullptr, data, nullptr);
+  init->Release();
+  if (initialized != S_OK) return std::nullopt;
+  HMENU menu = CreatePopupMenu();
+  const HRESULT shown = handler->QueryContextMenu(menu, 0, kFirstId, kFirstId + 50, CMF_NORMAL);
+  DestroyMenu(menu);
+  if (shown != MAKE_HRESULT(SEVERITY_SUCCESS, 0, 3)) return Paths{};  // no file commands: no selection
+  StampBlock();
+  ClearStartRecords();
+  if (Invoke(handler.get(), MAKEINTRESOURCEA(0)) != S_OK || WaitForStartRecords(1).size() != 1) return std::nullopt;
+  return ReadBlock();
+}
+
+// The paths are read from the selection when a command hands them over, in
+// one pass and no further than the block holds: not by Initialize, which
+// Explorer waits for on every right-click, however large the selection.
+TEST(VorlinkMenu, TheSelectionIsReadWhenACommandHandsItOver) {
+  SetClipboardHasText(false);
+  ComRef<IContextMenu> handler(CreateVorlinkObject<IContextMenu>(kShellExt, IID_IContextMenu));
+  ASSERT_TRUE(handler);
+  IShellExtInit* init = nullptr;
+  ASSERT_EQ(handler->QueryInterface(IID_IShellExtInit, reinterpret_cast<void**>(&init)), S_OK);
+  IDataObject* data = NewDropList({L"C:\\first.txt"});
+  ASSERT_EQ(init->Initialize(nullptr, data, nullptr), S_OK);
+  init->Release();
+  // The selection as it stands at the click: tens of thousands of long paths.
+  Paths many;
+  for (int i = 0; i < 20000; ++i) many.push_back(L"C:\\Photos\\" + std::wstring(240, L'p') + std::to_wstring(i) + L".jpg");
+  SetDropListPaths(data, many);
+  data->Release();
+
+  HMENU menu = CreatePopupMenu();
+  ASSERT_EQ(handler->QueryContextMenu(menu, 0, kFirstId, kFirstId + 50, CMF_NORMAL), MAKE_HRESULT(SEVERITY_SUCCESS, 0, 3));
+  DestroyMenu(menu);
+  ClearStartRecords();
+  EXPECT_EQ(Invoke(handler.get(), MAKEINTRESOURCEA(0)), S_OK);
+  EXPECT_EQ(WaitForStartRecords(1).size(), 1u);
+  const std::vector<uint16_t> expected = EncodeHandoffBlock(many);
+  const std::optional<Paths> block = ReadBlock();
+  ASSERT_TRUE(block);
+  EXPECT_EQ(*block, DecodeHandoffBlock(expected.data(), expected.size()));
+  EXPECT_LT(block->size(), many.size());
+}
+
+// Drop lists of other programs: in the ANSI code page, unaligned, or damaged.
+// Each gives the paths it soundly holds, and a damaged one nothing beyond.
+TEST(VorlinkMenu, DropListsAreReadAsFarAsTheyAreSound) {
+  const Paths two = {L"C:\\\u62a5\u544a.doc", L"D:\\x"};
+  std::vector<uint8_t> unaligned = DropListBytes(two);
+  unaligned.insert(unaligned.begin() + sizeof(DROPFILES), 1, 0xEE);
+  reinterpret_cast<DROPFILES*>(unaligned.data())->pFiles = sizeof(DROPFILES) + 1;
+  std::vector<uint8_t> unterminated = DropListBytes(two);
+  unterminated.resize(unterminated.size() - 3 * sizeof(wchar_t));  // "D:\" without the rest and its ends
+  std::vector<uint8_t> outside = DropListBytes(two);
+  reinterpret_cast<DROPFILES*>(outside.data())->pFiles = 100000;
+  const std::vector<uint8_t> headerOnly(outside.begin(), outside.begin() + 10);
+  const struct {
+    const char* what;
+    std::vector<uint8_t> bytes;
+    Paths paths;
+  } cases[] = {
+      {"UTF-16", DropListBytes(two), two},
+      {"the ANSI code page", DropListBytes(two, false), two},
+      {"unaligned", unaligned, two},
+      {"the last entry cut short", unterminated, {two[0]}},
+      {"a list that points outside its memory", outside, {}},
+      {"less than a header", headerOnly, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    IDataObject* data = NewRawDropList(c.bytes);
+    const std::optional<Paths> block = EncryptCommandBlock(data);
+    data->Release();
+    ASSERT_TRUE(block);
+    EXPECT_EQ(*block, c.paths);
+  }
+}
+
 #ifdef _WIN64
 // Memory at an address whose bits 16 to 31 are clear, as a 64-bit process
 // may hand out for a verb string.
