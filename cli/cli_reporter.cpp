@@ -57,14 +57,18 @@ std::wstring Duration(double seconds) {
 
 }  // namespace
 
-CliReporter::CliReporter(ProgressLine progress, bool verbose)
-    : progressLine_(progress), verbose_(verbose), inPlace_(IsTerminal(Stream::kErr)) {}
+CliReporter::CliReporter(ProgressLine progress, bool verbose, RunKind kind)
+    : progressLine_(progress), verbose_(verbose), kind_(kind), inPlace_(IsTerminal(Stream::kErr)) {}
 
 void CliReporter::FileStarted(Direction direction, const std::wstring& path) {
   file_ = path;
   if (verbose_) {
     ClearLine();
-    WriteText(Stream::kErr, Say(direction == Direction::kEncrypt ? Msg::kEncrypting : Msg::kDecrypting, {path}) + L"\n");
+    // An upgrade reads a legacy file and writes it sealed: neither word alone.
+    const Msg doing = kind_ == RunKind::kUpgrade           ? Msg::kUpgrading
+                      : direction == Direction::kEncrypt ? Msg::kEncrypting
+                                                         : Msg::kDecrypting;
+    WriteText(Stream::kErr, Say(doing, {path}) + L"\n");
   }
   Draw(false);
 }

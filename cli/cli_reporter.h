@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "cli/messages.h"
 #include "fileenc/reporter.h"
 
 namespace vellumo::cli {
@@ -18,7 +19,8 @@ class CliReporter : public Reporter {
   // flicker. kAsked (--progress): from the start. On a terminal the line is redrawn in place; elsewhere it is a line
   // now and then, and a last one at the end.
   enum class ProgressLine { kNone, kAuto, kAsked };
-  CliReporter(ProgressLine progress, bool verbose);
+  // kind: what the --verbose line of a file says it does.
+  CliReporter(ProgressLine progress, bool verbose, RunKind kind);
 
   void FileStarted(Direction direction, const std::wstring& path) override;
   void Refuse(FileMessage message, const std::wstring& path) override;
@@ -36,6 +38,7 @@ class CliReporter : public Reporter {
 
   const ProgressLine progressLine_;
   const bool verbose_;
+  const RunKind kind_;
   const bool inPlace_;  // stderr is a terminal
   const Clock::time_point start_ = Clock::now();
   Clock::time_point lastDraw_ = start_;

@@ -1,5 +1,5 @@
-// encrypt and decrypt: the engine over the given paths, with progress, Ctrl-C
-// and a summary (or its JSON).
+// encrypt, decrypt and upgrade: the engine over the given paths, with
+// progress, Ctrl-C and a summary (or its JSON).
 #include "cli/cli.h"
 #include "cli/cli_reporter.h"
 #include "cli/commands.h"
@@ -90,19 +90,30 @@ std::string SummaryJson(const Options& options, const RunSummary& summary) {
 }  // namespace
 
 int RunFiles(const Options& options) {
-  const Direction direction = options.command == Command::kDecrypt ? Direction::kDecrypt : Direction::kEncrypt;
+  const RunKind kind = options.command == Command::kDecrypt   ? RunKind::kDecrypt
+                       : options.command == Command::kUpgrade ? RunKind::kUpgrade
+                                                              : RunKind::kEncrypt;
+  // An upgrade opens legacy files with a key they were made with, and its
+  // key check tells a typo: asked once, as for decryption.
+  const KeyUse use = kind != RunKind::kEncrypt                ? KeyUse::kExisting
+                     : options.format == FileFormat::kSealed ? KeyUse::kNewSealed
+                                                             : KeyUse::kNewLegacy;
   int status = kExitOk;
-  const auto keyText = ObtainKey(options, direction == Direction::kEncrypt ? KeyUse::kNew : KeyUse::kExisting, status);
+  const auto keyText = ObtainKey(options, use, status);
   if (!keyText) return status;
 
   std::vector<std::wstring> paths;
   for (const auto& path : options.arguments) paths.push_back(FullPath(path));
   // Static: the interrupt handler keeps pointing at it until the program ends.
   static CancelFlag cancel{false};
+  // Both forms of the key: the legacy block opens (and writes) legacy files,
+  // the whole text sealed ones.
   RunDescription run;
   run.key = MakeKeyBlock(*keyText, options.codePage);
-  run.algorithm = options.algorithm.value_or(kAes);
-  run.direction = direction;
+  run.keyText = *keyText;
+  run.format = options.format;
+  run.algorithm = options.algorithm;
+  run.direction = kind == RunKind::kDecrypt ? Direction::kDecrypt : Direction::kEncrypt;
   run.pack = options.pack;
   run.cancel = &cancel;
   run.skipDone = options.skipDone;
@@ -111,15 +122,16 @@ int RunFiles(const Options& options) {
   const Line progress = options.progress                                  ? Line::kAsked
                         : !options.quiet && IsTerminal(Stream::kErr) ? Line::kAuto
                                                                         : Line::kNone;
-  CliReporter reporter(progress, options.verbose);
+  CliReporter reporter(progress, options.verbose, kind);
   StopOnInterrupt(&cancel);
-  const RunSummary summary = RunSelection(paths, run, reporter, options.codePage);
+  const RunSummary summary = kind == RunKind::kUpgrade ? UpgradeSelection(paths, run, reporter, options.codePage)
+                                                        : RunSelection(paths, run, reporter, options.codePage);
   reporter.Finish();
 
   if (options.json) {
     WriteBytes(Stream::kOut, SummaryJson(options, summary));
   } else if (!options.quiet) {
-    std::wstring text = SummaryLine(summary, direction) + L"\n";
+    std::wstring text = SummaryLine(summary, kind) + L"\n";
     if (!summary.leftoversRemoved.empty()) {
       text += Say(Msg::kLeftoversRemoved, {std::to_wstring(summary.leftoversRemoved.size())}) + L"\n";
     }
@@ -129,9 +141,7 @@ int RunFiles(const Options& options) {
     for (const std::wstring& path : summary.leftoversRemoved) Tell(Say(Msg::kLeftoverRemoved, {path}));
   }
   if (summary.skipped > 0 && !options.skipDone) {
-    Note(options, Say(Msg::kSkipDoneHint, {std::to_wstring(summary.skipped),
-                                          Say(direction == Direction::kEncrypt ? Msg::kSkippedEncrypt
-                                                                               : Msg::kSkippedDecrypt)}));
+    Note(options, Say(Msg::kSkipDoneHint, {std::to_wstring(summary.skipped), SkippedAs(kind)}));
   }
 
   if (summary.cancelled) return InterruptedExitStatus();

@@ -93,7 +93,7 @@ int AddKey(const Options& options) {
   }
   // The key last: nothing is made or asked for in vain.
   int status = kExitOk;
-  const auto keyText = ObtainKey(options, KeyUse::kNew, status);
+  const auto keyText = ObtainKey(options, KeyUse::kNewLegacy, status);
   if (!keyText) return status;
   if (missing) {
     if (!MakeDatabaseFolder(path) || !CreateKeyDatabase(path)) {

@@ -61,7 +61,7 @@ std::optional<std::wstring> AskedKey(KeyUse use, int& status) {
   }
   // A typo in a new key would lock the file away: it is typed twice. An
   // empty one is refused before it is asked for again.
-  if (use == KeyUse::kNew && !typed->empty()) {
+  if (use != KeyUse::kExisting && !typed->empty()) {
     const auto again = PromptHidden(Say(Msg::kPromptKeyAgain));
     if (!again || *again != *typed) {
       Tell(Say(Msg::kKeysDiffer));
@@ -95,22 +95,28 @@ std::optional<std::wstring> ObtainKey(const Options& options, KeyUse use, int& s
   }
   if (!key) return std::nullopt;
 
-  // A stored key is taken as it was stored; a new one must make a key block
-  // of its own: not empty (all zeros) and without characters that would all
-  // become "?".
-  const KeyTextProblem problem = CheckNewKeyText(*key, options.codePage);
-  if (problem == KeyTextProblem::kEmpty) {
+  // A stored key is taken as it was stored; a new one must make a key of its
+  // own: not empty (the all-zero block), no zero character, and for a legacy
+  // key no characters that would all become "?".
+  if (key->empty()) {
     Tell(Say(Msg::kEmptyKey));
     status = kExitUsage;
     return std::nullopt;
   }
-  if (use == KeyUse::kNew && !options.keyName && problem == KeyTextProblem::kNotInCodePage) {
+  if (use == KeyUse::kExisting || options.keyName) return key;
+  if (key->find(L'\0') != std::wstring::npos) {
+    Tell(Say(Msg::kKeyHasZero));
+    status = kExitUsage;
+    return std::nullopt;
+  }
+  if (use == KeyUse::kNewSealed) return key;
+  if (CheckNewKeyText(*key, options.codePage) != KeyTextProblem::kNone) {
     Tell(Say(Msg::kKeyNotInCodePage, {std::to_wstring(CodePageNumber(options.codePage))}));
     status = kExitUsage;
     return std::nullopt;
   }
   const size_t bytes = ToAnsi(*key, options.codePage).size();
-  if (use == KeyUse::kNew && bytes > KeyBlock().size()) Note(options, Say(Msg::kKeyCut, {std::to_wstring(bytes)}));
+  if (bytes > KeyBlock().size()) Note(options, Say(Msg::kKeyCut, {std::to_wstring(bytes)}));
   return key;
 }
 

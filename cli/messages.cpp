@@ -24,7 +24,8 @@ constexpr Entry kTexts[] = {
     {Msg::kOneKeySource, L"give only one of --key, --key-stdin, --key-file and --key-name",
      L"--key、--key-stdin、--key-file 和 --key-name 只能给一个"},
     {Msg::kDbWithoutKeyName, L"--db goes with keys or --key-name", L"--db 只能用于 keys 或与 --key-name 同用"},
-    {Msg::kUnknownCipher, L"unknown cipher \"{0}\" (aes, des or rc4)", L"未知算法“{0}”（可用 aes、des 或 rc4）"},
+    {Msg::kUnknownCipher, L"unknown cipher \"{0}\" (sealed, aes, des or rc4)",
+     L"未知算法“{0}”（可用 sealed、aes、des 或 rc4）"},
     {Msg::kUnknownCodePage, L"unknown code page \"{0}\"", L"未知代码页“{0}”"},
     {Msg::kNoPath, L"no PATH given", L"没有给出路径"},
     {Msg::kUnexpectedArgument, L"unexpected argument \"{0}\"", L"多余的参数“{0}”"},
@@ -43,6 +44,7 @@ constexpr Entry kTexts[] = {
     {Msg::kKeysDiffer, L"the two keys differ; nothing was done", L"两次输入的密钥不同，什么也没有做"},
     {Msg::kKeyCut, L"note: only the first 16 bytes of a key count; this one has {0}",
      L"注意：密钥只有前 16 个字节起作用，这个密钥有 {0} 个字节"},
+    {Msg::kKeyHasZero, L"the key holds a zero character; a key text ends there", L"密钥中有零字符，密钥文字到此为止"},
 
     {Msg::kDbMissing, L"no key database at {0} (\"vellumo-cli keys add\" makes one)",
      L"密钥库 {0} 不存在（“vellumo-cli keys add”会建立它）"},
@@ -77,6 +79,11 @@ constexpr Entry kTexts[] = {
      L"密钥与这段密文不符，保持不变"},
     {Msg::kNotCipherText, L"the text is not clipboard cipher text: left unchanged",
      L"这段文字不是剪贴板密文，保持不变"},
+    {Msg::kCipherTextDamaged, L"the cipher text was changed or cut short: left unchanged",
+     L"这段密文已损坏或被改动，保持不变"},
+    {Msg::kCipherTextUnsupported, L"the cipher text is of a form this version does not support: left unchanged",
+     L"这段密文的格式不支持，保持不变"},
+    {Msg::kNoMemoryForKey, L"not enough memory for the key: left unchanged", L"内存不足，保持不变"},
 
     // Chinese file lines are the dialog's message box texts (RefusalText).
     {Msg::kFileCannotOpen, L"{0}: cannot open", L""},
@@ -104,12 +111,15 @@ constexpr Entry kTexts[] = {
     {Msg::kWithCause, L"{0}: {1}", L"{0}（{1}）"},
     {Msg::kEncrypting, L"encrypting {0}", L"正在加密文件:{0}"},
     {Msg::kDecrypting, L"decrypting {0}", L"正在解密文件:{0}"},
+    {Msg::kUpgrading, L"upgrading {0}", L"正在升级文件:{0}"},
 
     {Msg::kSummary, L"{0} {1}, {2} skipped ({3}), {4} failed", L"{1} {0} 个，跳过 {2} 个（{3}），失败 {4} 个"},
     {Msg::kDoneEncrypt, L"encrypted", L"已加密"},
     {Msg::kDoneDecrypt, L"decrypted", L"已解密"},
+    {Msg::kDoneUpgrade, L"upgraded", L"已升级"},
     {Msg::kSkippedEncrypt, L"already encrypted", L"已是加密文件"},
     {Msg::kSkippedDecrypt, L"not encrypted", L"不是密文"},
+    {Msg::kSkippedUpgrade, L"already sealed", L"已是安全格式"},
     {Msg::kSummaryStopped, L"; stopped, {0} not started", L"；已中断，{0} 个文件没有开始"},
     {Msg::kLeftoversRemoved, L"removed {0} temporary file(s) an interrupted run had left",
      L"已删除上次中断留下的 {0} 个临时文件"},
@@ -212,12 +222,21 @@ std::wstring FileLine(FileMessage message, const std::wstring& path, const Statu
   return cause.empty() ? line : Say(Msg::kWithCause, {line, cause});
 }
 
-std::wstring SummaryLine(const RunSummary& summary, Direction direction) {
-  const bool encrypt = direction == Direction::kEncrypt;
-  std::wstring line = Say(Msg::kSummary, {std::to_wstring(summary.done), Say(encrypt ? Msg::kDoneEncrypt : Msg::kDoneDecrypt),
-                                          std::to_wstring(summary.skipped),
-                                          Say(encrypt ? Msg::kSkippedEncrypt : Msg::kSkippedDecrypt),
-                                          std::to_wstring(summary.refused + summary.failed)});
+std::wstring SkippedAs(RunKind kind) {
+  switch (kind) {
+    case RunKind::kEncrypt: return Say(Msg::kSkippedEncrypt);
+    case RunKind::kDecrypt: return Say(Msg::kSkippedDecrypt);
+    case RunKind::kUpgrade: return Say(Msg::kSkippedUpgrade);
+  }
+  return {};
+}
+
+std::wstring SummaryLine(const RunSummary& summary, RunKind kind) {
+  const Msg done = kind == RunKind::kEncrypt   ? Msg::kDoneEncrypt
+                   : kind == RunKind::kDecrypt ? Msg::kDoneDecrypt
+                                               : Msg::kDoneUpgrade;
+  std::wstring line = Say(Msg::kSummary, {std::to_wstring(summary.done), Say(done), std::to_wstring(summary.skipped),
+                                          SkippedAs(kind), std::to_wstring(summary.refused + summary.failed)});
   if (summary.cancelled) line += Say(Msg::kSummaryStopped, {std::to_wstring(summary.notStarted)});
   return line;
 }

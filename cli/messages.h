@@ -41,6 +41,7 @@ enum class Msg {
   kKeyNotInCodePage,
   kKeysDiffer,
   kKeyCut,
+  kKeyHasZero,
   // The key database.
   kDbMissing,
   kDbNotADatabase,
@@ -67,6 +68,9 @@ enum class Msg {
   kTextNotInCodePage,
   kKeyDoesNotMatch,
   kNotCipherText,
+  kCipherTextDamaged,
+  kCipherTextUnsupported,
+  kNoMemoryForKey,
   // Files of a run, in English (Chinese uses the dialog's texts).
   kFileCannotOpen,
   kFileAlreadyEncrypted,
@@ -93,12 +97,15 @@ enum class Msg {
   kWithCause,
   kEncrypting,
   kDecrypting,
+  kUpgrading,
   // A run's summary and progress.
   kSummary,
   kDoneEncrypt,
   kDoneDecrypt,
+  kDoneUpgrade,
   kSkippedEncrypt,
   kSkippedDecrypt,
+  kSkippedUpgrade,
   kSummaryStopped,
   kLeftoversRemoved,
   kLeftoverRemoved,
@@ -116,8 +123,12 @@ std::wstring Say(Msg id, std::initializer_list<std::wstring> args = {});
 std::wstring FileLine(FileMessage message, const std::wstring& path, const Status& why);
 // The system's reason for a failure, in words: "no such file", "a symbolic link", ...
 std::wstring ReasonText(const Status& why);
+// What a run of files does.
+enum class RunKind { kEncrypt, kDecrypt, kUpgrade };
 // The summary line of a run.
-std::wstring SummaryLine(const RunSummary& summary, Direction direction);
+std::wstring SummaryLine(const RunSummary& summary, RunKind kind);
+// What a file skipped by a run of this kind already is ("already encrypted").
+std::wstring SkippedAs(RunKind kind);
 
 // The help text in the current language.
 std::wstring HelpText();

@@ -9,7 +9,7 @@ namespace {
 
 using Mask = unsigned;
 constexpr Mask Bit(Command command) { return 1u << static_cast<unsigned>(command); }
-constexpr Mask kFiles = Bit(Command::kEncrypt) | Bit(Command::kDecrypt);
+constexpr Mask kFiles = Bit(Command::kEncrypt) | Bit(Command::kDecrypt) | Bit(Command::kUpgrade);
 constexpr Mask kClipboard = Bit(Command::kClipEncrypt) | Bit(Command::kClipDecrypt);
 constexpr Mask kKeyCommands =
     Bit(Command::kKeys) | Bit(Command::kKeysAdd) | Bit(Command::kKeysRemove) | Bit(Command::kKeysRename);
@@ -24,9 +24,11 @@ struct CommandRow {
 };
 
 const CommandRow kCommands[] = {
-    {L"encrypt", Command::kEncrypt, 1, SIZE_MAX, L"encrypt [--cipher aes|des|rc4] [--pack] [--skip-done] KEY PATH..."},
+    {L"encrypt", Command::kEncrypt, 1, SIZE_MAX,
+     L"encrypt [--cipher sealed|aes|des|rc4] [--pack] [--skip-done] KEY PATH..."},
     {L"decrypt", Command::kDecrypt, 1, SIZE_MAX, L"decrypt [--skip-done] KEY PATH..."},
-    {L"clip-encrypt", Command::kClipEncrypt, 0, 0, L"clip-encrypt [--raw] KEY < TEXT > CIPHER-TEXT"},
+    {L"upgrade", Command::kUpgrade, 1, SIZE_MAX, L"upgrade [--skip-done] KEY PATH..."},
+    {L"clip-encrypt", Command::kClipEncrypt, 0, 0, L"clip-encrypt [--legacy] [--raw] KEY < TEXT > CIPHER-TEXT"},
     {L"clip-decrypt", Command::kClipDecrypt, 0, 0, L"clip-decrypt [--raw] KEY < CIPHER-TEXT > TEXT"},
     {L"keys", Command::kKeys, 0, 0, L"keys [--show-keys] [--json] [--db FILE]"},
     {L"keys list", Command::kKeys, 0, 0, L"keys [--show-keys] [--json] [--db FILE]"},
@@ -36,11 +38,21 @@ const CommandRow kCommands[] = {
 };
 
 // Values that need checking throw UsageError from here.
-CipherAlgorithm ParseCipher(const std::wstring& name) {
-  if (name == L"aes") return kAes;
-  if (name == L"des") return kDes;
-  if (name == L"rc4") return kRc4;
-  throw UsageError{Msg::kUnknownCipher, {name}};
+void ParseCipher(Options& options, const std::wstring& name) {
+  if (name == L"sealed") {
+    options.format = FileFormat::kSealed;
+    return;
+  }
+  options.format = FileFormat::kLegacy;
+  if (name == L"aes") {
+    options.algorithm = kAes;
+  } else if (name == L"des") {
+    options.algorithm = kDes;
+  } else if (name == L"rc4") {
+    options.algorithm = kRc4;
+  } else {
+    throw UsageError{Msg::kUnknownCipher, {name}};
+  }
 }
 
 unsigned ParseCodePage(const std::wstring& text) {
@@ -73,7 +85,9 @@ const OptionRow kOptionRows[] = {
     {L"key-name", 0, true, kFiles | kClipboard, [](Options& o, const std::wstring& v) { o.keyName = v; }},
     {L"db", 0, true, kFiles | kClipboard | kKeyCommands, [](Options& o, const std::wstring& v) { o.database = v; }},
     {L"codepage", 0, true, kAny, [](Options& o, const std::wstring& v) { o.codePage = ParseCodePage(v); }},
-    {L"cipher", 0, true, Bit(Command::kEncrypt), [](Options& o, const std::wstring& v) { o.algorithm = ParseCipher(v); }},
+    {L"cipher", 0, true, Bit(Command::kEncrypt), ParseCipher},
+    {L"legacy", 0, false, Bit(Command::kClipEncrypt),
+     [](Options& o, const std::wstring&) { o.format = FileFormat::kLegacy; }},
     {L"pack", L'p', false, Bit(Command::kEncrypt), [](Options& o, const std::wstring&) { o.pack = true; }},
     {L"skip-done", 0, false, kFiles, [](Options& o, const std::wstring&) { o.skipDone = true; }},
     {L"progress", 0, false, kFiles, [](Options& o, const std::wstring&) { o.progress = true; }},

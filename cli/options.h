@@ -8,10 +8,22 @@
 
 #include "cli/messages.h"
 #include "crypto/cipher_algorithm.h"
+#include "fileenc/file_format.h"
 
 namespace vellumo::cli {
 
-enum class Command { kNone, kEncrypt, kDecrypt, kClipEncrypt, kClipDecrypt, kKeys, kKeysAdd, kKeysRemove, kKeysRename };
+enum class Command {
+  kNone,
+  kEncrypt,
+  kDecrypt,
+  kUpgrade,
+  kClipEncrypt,
+  kClipDecrypt,
+  kKeys,
+  kKeysAdd,
+  kKeysRemove,
+  kKeysRename,
+};
 
 struct Options {
   Command command = Command::kNone;
@@ -26,7 +38,10 @@ struct Options {
   std::optional<std::wstring> note;
   bool showKeys = false;
   bool pack = false;
-  std::optional<CipherAlgorithm> algorithm;
+  // What encryption writes: the sealed format unless --cipher names a legacy
+  // cipher (encrypt) or --legacy asks for the legacy text (clip-encrypt).
+  FileFormat format = FileFormat::kSealed;
+  CipherAlgorithm algorithm = kAes;  // the legacy cipher
   unsigned codePage;  // kThreadAnsiCodePage unless --codepage says
   bool skipDone = false;
   bool raw = false;
@@ -38,7 +53,9 @@ struct Options {
   std::vector<std::wstring> arguments;
 
   Options();
-  bool runsFiles() const { return command == Command::kEncrypt || command == Command::kDecrypt; }
+  bool runsFiles() const {
+    return command == Command::kEncrypt || command == Command::kDecrypt || command == Command::kUpgrade;
+  }
   bool runsClipboard() const { return command == Command::kClipEncrypt || command == Command::kClipDecrypt; }
   bool usesKeys() const;
 };
