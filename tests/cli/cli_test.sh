@@ -817,7 +817,7 @@ expect_err "$(shown "$eng/damaged"): damaged or changed since it was encrypted" 
 cli upgrade --key "$zh_key" "$eng/damaged"
 expect_out "0 upgraded, 1 skipped (already sealed), 0 failed" "English: the upgrade summary"
 cli --help
-check "English help" grep -qF "Only the first 16 bytes of a key count" "$text"
+check "English help" grep -qF "only the first 16 bytes of a key count" "$text"
 if [ "$platform" = posix ]; then
   # The first of LC_ALL, LC_MESSAGES and LANG that is set decides.
   env -u LC_ALL LC_MESSAGES=zh_CN.UTF-8 LANG=C.UTF-8 "$binary" frobnicate 2>"$err"

@@ -81,7 +81,7 @@ TEST(ClipboardAcrossFronts, ChineseTextComesOutAsItWentIn) {
   const std::wstring text = L"你好 world，剪贴板上的中文";
   const std::wstring key = std::wstring(L"--key ") + kKeyText;
 
-  const CliRun encrypted = RunCli(L"clip-encrypt " + key, ToUtf8(text));
+  const CliRun encrypted = RunCli(L"clip-encrypt --legacy " + key, ToUtf8(text));
   ASSERT_EQ(encrypted.status, 0u);
   ASSERT_FALSE(encrypted.out.empty());
   const std::string cipher = encrypted.out.substr(0, encrypted.out.find('\n'));

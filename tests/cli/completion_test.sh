@@ -30,14 +30,17 @@ expect() {  # WHAT EXPECTED WORD...
   [ "$got" = "$expected" ] || fail "$what: got '$got', expected '$expected'"
 }
 
-expect "commands" "clip-decrypt clip-encrypt decrypt encrypt keys " vellumo-cli ""
+expect "commands" "clip-decrypt clip-encrypt decrypt encrypt keys upgrade " vellumo-cli ""
 expect "a command's beginning" "clip-decrypt clip-encrypt " vellumo-cli cl
 expect "encrypt's options from --c" "--cipher --codepage " vellumo-cli encrypt --c
 expect "decrypt has no --cipher" "--codepage " vellumo-cli decrypt --c
-expect "cipher names" "aes des rc4 " vellumo-cli encrypt --cipher ""
+expect "cipher names" "aes des rc4 sealed " vellumo-cli encrypt --cipher ""
 expect "a value is no command" "--cipher --codepage " vellumo-cli --key k encrypt --c
 expect "keys commands" "add list remove rename " vellumo-cli keys ""
 expect "keys add options" "--note " vellumo-cli keys add work --n
+expect "upgrade's options from --s" "--skip-done " vellumo-cli upgrade --s
+expect "--legacy goes with clip-encrypt" "--legacy " vellumo-cli clip-encrypt --le
+expect "and not with clip-decrypt" " " vellumo-cli clip-decrypt --le
 
 # Key names come from the database named on the line.
 sqlite3 "$work/docset.dat" "create table keylist (id integer, keyname text, keyvalue text, about text);

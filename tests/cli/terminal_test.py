@@ -2,8 +2,8 @@
 """vellumo-cli on a terminal of its own (a pseudo-terminal): the key prompt,
 asked twice for a new key and once to decrypt, refusing a mismatch and an
 empty key; the progress line that shows by itself; and Ctrl-C, which stops a
-run between two buffers, leaves the file in hand as it was, and ends with a
-summary and exit status 130.
+run (an encryption or an upgrade) between two buffers, leaves the file in hand
+as it was, and ends with a summary and exit status 130.
 
     terminal_test.py --cli PATH
 
@@ -21,6 +21,7 @@ import time
 
 PROMPTS = ("Key: ", "Key again: ")
 HEADER = 64
+SEALED_MAGIC = bytes.fromhex("89564c4d0d0a1a0a")
 
 
 class Terminal:
@@ -113,7 +114,7 @@ def main():
         check("encrypt from the prompt: exit 0", code == 0, out)
         check("encrypt from the prompt: asked twice", prompts == 2, out)
         check("encrypt from the prompt: the key is not echoed", "lucky-key-42" not in out, out)
-        check("encrypt from the prompt: encrypted", len(read(typed)) == len(plain) + HEADER)
+        check("encrypt from the prompt: encrypted in the sealed format", read(typed)[:8] == SEALED_MAGIC)
         # Decrypting asks once.
         code, out, prompts, _ = term.run(["decrypt", typed], ["lucky-key-42"])
         check("decrypt from the prompt: exit 0, asked once", code == 0 and prompts == 1, out)
@@ -171,6 +172,23 @@ def main():
         check("Ctrl-C: the later file is untouched", read(paths[2]) == small)
         check("Ctrl-C: no temporary file is left", sorted(os.listdir(run)) == ["1-small.bin", "2-large.bin", "3-later.bin"],
               str(os.listdir(run)))
+
+        # The same for an upgrade of those legacy files: the first is sealed,
+        # the one in hand and the later one keep their legacy form.
+        code, out, _, _ = term.run(["encrypt", "--cipher", "des", "--key", "k"] + paths[1:])
+        check("legacy files to upgrade", code == 0, out)
+        legacy = [read(p) for p in paths]
+        code, out, _, interrupted = term.run(
+            ["upgrade", "--verbose", "--key", "k"] + paths,
+            interrupt_when=lambda text: "upgrading " + paths[1] in text)
+        check("Ctrl-C in an upgrade: pressed while the second file was in hand", interrupted, out)
+        check("Ctrl-C in an upgrade: exit 130", code == 130, out)
+        check("Ctrl-C in an upgrade: a summary", "1 upgraded" in out and "stopped, 1 not started" in out, out)
+        check("Ctrl-C in an upgrade: the finished file is sealed", read(paths[0])[:8] == SEALED_MAGIC)
+        check("Ctrl-C in an upgrade: the file in hand is as it was", read(paths[1]) == legacy[1])
+        check("Ctrl-C in an upgrade: the later file is untouched", read(paths[2]) == legacy[2])
+        check("Ctrl-C in an upgrade: no temporary file is left",
+              sorted(os.listdir(run)) == ["1-small.bin", "2-large.bin", "3-later.bin"], str(os.listdir(run)))
         shutil.rmtree(run)
     print(f"{check.count} checks, {check.failures} failed")
     return 1 if check.failures else 0
