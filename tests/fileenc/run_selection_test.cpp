@@ -212,8 +212,9 @@ TEST_F(RunSelectionTest, ARerunSkipsWhatIsDoneAndRemovesLeftovers) {
 }
 
 // A rewritten file keeps its modification time (and on Windows its creation
-// time) through encrypting and decrypting; unpacked files take theirs from
-// the archive's entries, to the two seconds a ZIP entry holds.
+// time) through encrypting, upgrading and decrypting, in either format;
+// unpacked files take theirs from the archive's entries, to the two seconds a
+// ZIP entry holds.
 TEST_F(RunSelectionTest, FilesKeepTheirTimes) {
   const fs::path file = Make("dated/报告.doc", RandomBytes(3000, 15));
   const fs::path packedSource = Make("dated/packed.txt", RandomBytes(400, 16));
@@ -239,14 +240,28 @@ TEST_F(RunSelectionTest, FilesKeepTheirTimes) {
   const uint64_t createdThen = created(file);
 #endif
 
-  for (const Direction direction : {Direction::kEncrypt, Direction::kDecrypt}) {
-    SCOPED_TRACE(direction == Direction::kEncrypt ? "encrypt" : "decrypt");
-    ASSERT_TRUE(RunSelection({W(file)}, Describe(direction, "key"), reporter_).allDone());
+  RunDescription sealed = Describe(Direction::kDecrypt, "key");
+  sealed.keyText = L"key";
+  sealed.kdf = kLightestKdf;
+  const struct {
+    const char* what;
+    std::function<RunSummary()> run;
+  } steps[] = {
+      {"encrypt", [&] { return RunSelection({W(file)}, Describe(Direction::kEncrypt, "key"), reporter_); }},
+      {"upgrade", [&] { return UpgradeSelection({W(file)}, sealed, reporter_); }},
+      {"decrypt sealed", [&] { return RunSelection({W(file)}, sealed, reporter_); }},
+      {"encrypt again", [&] { return RunSelection({W(file)}, Describe(Direction::kEncrypt, "key"), reporter_); }},
+      {"decrypt", [&] { return RunSelection({W(file)}, Describe(Direction::kDecrypt, "key"), reporter_); }},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.what);
+    ASSERT_TRUE(step.run().allDone());
     EXPECT_EQ(fs::last_write_time(file), then);
 #ifdef _WIN32
     EXPECT_EQ(created(file), createdThen);
 #endif
   }
+  EXPECT_EQ(ReadFileBytes(file), RandomBytes(3000, 15));
 
   ASSERT_TRUE(RunSelection({W(packedSource)}, Describe(Direction::kEncrypt, "key", true), reporter_).allDone());
   ASSERT_TRUE(RunSelection({Path("dated/packed.szip")}, Describe(Direction::kDecrypt, "key"), reporter_).allDone());
