@@ -1,5 +1,8 @@
 #include "app/dialogs/dialog_win32.h"
 
+#include "resources/resource.h"
+#include "resources/ui_language_win32.h"
+
 namespace vellumo {
 namespace {
 
@@ -20,8 +23,26 @@ void CenterOnOwner(HWND hwnd) {
 CDialog::CDialog(UINT templateId, HWND parent) : templateId_(templateId), parent_(parent) {}
 
 INT_PTR CDialog::DoModal() {
-  return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId_), parent_,
-                         &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+  HMODULE module = GetModuleHandleW(nullptr);
+  HRSRC found = FindUiResource(module, RT_DIALOG, MAKEINTRESOURCEW(templateId_));
+  const void* dialog = found != nullptr ? LockResource(LoadResource(module, found)) : nullptr;
+  if (dialog == nullptr) return -1;
+  return DialogBoxIndirectParamW(module, static_cast<LPCDLGTEMPLATEW>(dialog), parent_, &CDialog::DialogProc,
+                                 reinterpret_cast<LPARAM>(this));
+}
+
+std::wstring Text(UINT id) { return UiString(GetModuleHandleW(nullptr), id); }
+
+void ShowPassword(HWND edit, bool show) {
+  SendMessageW(edit, EM_SETPASSWORDCHAR, show ? 0 : L'\u25CF', 0);
+  InvalidateRect(edit, nullptr, TRUE);
+}
+
+int ScaleForDpi(HWND window, int pixels) {
+  HDC dc = GetDC(window);
+  const int dpi = dc != nullptr ? GetDeviceCaps(dc, LOGPIXELSX) : 96;
+  if (dc != nullptr) ReleaseDC(window, dc);
+  return MulDiv(pixels, dpi, 96);
 }
 
 std::wstring WindowText(HWND hwnd) {
@@ -35,7 +56,7 @@ std::wstring WindowText(HWND hwnd) {
 std::wstring CDialog::ItemText(int id) const { return WindowText(Item(id)); }
 
 int CDialog::Prompt(const std::wstring& text, UINT flags) const {
-  return MessageBoxW(hwnd_, text.c_str(), L"提示", flags);
+  return MessageBoxW(hwnd_, text.c_str(), Text(IDS_CAPTION).c_str(), flags);
 }
 
 INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {

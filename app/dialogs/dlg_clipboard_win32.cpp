@@ -23,7 +23,7 @@ BOOL CDlgClipBoard::OnInitDialog() {
 void CDlgClipBoard::OnOK() {
   LRESULT index = SendMessageW(Item(IDC_KEY_COMBO), CB_GETCURSEL, 0, 0);
   if (index < 0 || static_cast<size_t>(index) >= theApp.keyValues.size()) {
-    Prompt(L"遇到不适当的参数。", MB_OK | MB_ICONEXCLAMATION);
+    Prompt(Text(IDS_NO_KEY_CHOSEN), MB_OK | MB_ICONEXCLAMATION);
     return;
   }
   TransformClipboard(MakeKeyBlock(theApp.keyValues[static_cast<size_t>(index)]));

@@ -3,6 +3,8 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <commctrl.h>
+#include <dlgs.h>
+#include <shlobj.h>
 
 #include <sqlite3.h>
 
@@ -187,7 +189,8 @@ int ListRowCount(HWND dialog, int id) {
 
 std::vector<std::vector<std::wstring>> ListRows(HWND dialog, int id, int columns) {
   HWND list = GetDlgItem(dialog, id);
-  constexpr size_t kChars = 1024;
+  // Room for the longest path a list can hold, so a long row is read whole.
+  constexpr size_t kChars = 32768;
   RemoteBuffer remote(list, sizeof(LVITEMW) + kChars * sizeof(wchar_t));
   std::vector<std::vector<std::wstring>> rows;
   int count = ListRowCount(dialog, id);
@@ -208,6 +211,50 @@ std::vector<std::vector<std::wstring>> ListRows(HWND dialog, int id, int columns
     rows.push_back(cells);
   }
   return rows;
+}
+
+int ProgressPosition(HWND dialog, int id) {
+  return static_cast<int>(SendMessageW(GetDlgItem(dialog, id), PBM_GETPOS, 0, 0));
+}
+
+int ProgressEnd(HWND dialog, int id) {
+  return static_cast<int>(SendMessageW(GetDlgItem(dialog, id), PBM_GETRANGE, FALSE, 0));
+}
+
+bool ChooseInFileDialog(const VellumoProcess& program, const std::wstring& title, const std::wstring& names) {
+  HWND picker = program.WaitDialog(title);
+  if (picker == nullptr) return false;
+  SetText(picker, edt1, names);  // the file name box
+  Click(picker, IDOK);
+  for (int i = 0; i < 200 && IsWindow(picker); ++i) Sleep(25);
+  return !IsWindow(picker);
+}
+
+void DropFiles(HWND window, const std::vector<std::wstring>& paths) {
+  // A drop list as the shell makes one (DROPFILES, then wide paths, each ended
+  // by a zero, and a closing zero), placed in the program's own memory: a
+  // fixed block's address is its memory handle, so DragQueryFileW there reads
+  // it like any drop.
+  std::vector<wchar_t> names;
+  for (const std::wstring& path : paths) {
+    names.insert(names.end(), path.begin(), path.end());
+    names.push_back(L'\0');
+  }
+  names.push_back(L'\0');
+  DROPFILES header{};
+  header.pFiles = sizeof(DROPFILES);
+  header.fWide = TRUE;
+  std::vector<char> block(sizeof header + names.size() * sizeof(wchar_t));
+  std::memcpy(block.data(), &header, sizeof header);
+  std::memcpy(block.data() + sizeof header, names.data(), names.size() * sizeof(wchar_t));
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid);
+  // Not freed here: the program lets go of the drop itself (DragFinish).
+  void* remote = VirtualAllocEx(process, nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  WriteProcessMemory(process, remote, block.data(), block.size(), nullptr);
+  CloseHandle(process);
+  PostMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0);
 }
 
 void SelectListRow(HWND dialog, int id, int row) {

@@ -71,6 +71,14 @@ int ListRowCount(HWND dialog, int id);
 // Cell texts of a list view in another process, row by row.
 std::vector<std::vector<std::wstring>> ListRows(HWND dialog, int id, int columns);
 void SelectListRow(HWND dialog, int id, int row);
+// A progress bar's position and its upper end.
+int ProgressPosition(HWND dialog, int id);
+int ProgressEnd(HWND dialog, int id);
+// Types `names` into the file name box of the program's open dialog titled
+// `title` (files or a folder) and presses its OK; false when none appeared.
+bool ChooseInFileDialog(const VellumoProcess& program, const std::wstring& title, const std::wstring& names);
+// Drops `paths` on a window of the program, as Explorer does (WM_DROPFILES).
+void DropFiles(HWND window, const std::vector<std::wstring>& paths);
 
 // Rows of the key table, written and read as the program stores them: text in
 // the ANSI code page (GBK here).
