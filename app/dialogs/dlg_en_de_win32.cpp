@@ -457,8 +457,9 @@ void CDlgEnDe::ShowProgress() {
     const std::wstring status = StatusText(fileDirection, path, &pathStart);
     SetItemText(IDC_STATUS, FitToControl(Item(IDC_STATUS), status, pathStart));
   }
+  // Once the run is over there is no rate or time left to tell.
   const double elapsed = static_cast<double>(GetTickCount64() - runStart_) / 1000.0;
-  const RunEstimate estimate = EstimateRun(progress, elapsed);
+  const RunEstimate estimate = running_ ? EstimateRun(progress, elapsed) : RunEstimate();
   const std::wstring done = std::to_wstring(progress.filesDone), total = std::to_wstring(progress.filesTotal);
   SetItemText(IDC_PROGRESS_TEXT, estimate.known ? FillText(Text(IDS_PROGRESS_RATE),
                                                            {done, total, RateText(estimate.bytesPerSecond),
@@ -471,8 +472,8 @@ void CDlgEnDe::OnRunFinished() {
   WaitForSingleObject(worker_, INFINITE);
   CloseHandle(worker_);
   worker_ = nullptr;
-  ShowProgress();  // the last report: the totals reached, or where the run stopped
   SetRunning(false);
+  ShowProgress();  // the last report: the totals reached, or where the run stopped
   for (int id : kIdleControls) EnableWindow(Item(id), FALSE);  // one run per dialog
   EnableWindow(Item(IDC_BTN_QUIT), FALSE);
 

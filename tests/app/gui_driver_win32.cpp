@@ -144,8 +144,8 @@ HWND VellumoProcess::WaitDialog(const std::wstring& title, DWORD timeoutMs) cons
   }
 }
 
-std::wstring VellumoProcess::DismissBox(int button, DWORD timeoutMs) const {
-  HWND box = WaitDialog(L"提示", timeoutMs);
+std::wstring VellumoProcess::DismissBox(int button, DWORD timeoutMs, const std::wstring& caption) const {
+  HWND box = WaitDialog(caption, timeoutMs);
   if (box == nullptr) return {};
   std::wstring text = GetText(GetDlgItem(box, 0xFFFF));
   PostMessageW(GetDlgItem(box, button), BM_CLICK, 0, 0);

@@ -49,9 +49,10 @@ class VellumoProcess {
 
   // A top-level dialog of this process with that title, or null after the timeout.
   HWND WaitDialog(const std::wstring& title, DWORD timeoutMs = 20000) const;
-  // Waits for a "提示" message box of this process, returns its text and
-  // presses `button` in it. Empty text when none appeared.
-  std::wstring DismissBox(int button = IDOK, DWORD timeoutMs = 20000) const;
+  // Waits for a message box of this process ("提示", or the caption the
+  // program uses in another language), returns its text and presses
+  // `button` in it. Empty text when none appeared.
+  std::wstring DismissBox(int button = IDOK, DWORD timeoutMs = 20000, const std::wstring& caption = L"提示") const;
   bool WaitExit(DWORD timeoutMs = 30000) const;
   DWORD pid() const { return info_.dwProcessId; }
 

@@ -107,9 +107,9 @@ bool EnglishUi() { return PRIMARYLANGID(GetUserDefaultUILanguage()) != LANG_CHIN
 TEST(VorlinkMenu, RunsInTheLanguageItWasStartedFor) {
   // The English run sets this (cmake/wine-run.in); without it Wine is Chinese.
   wchar_t locale[64] = {};
-  const bool english = GetEnvironmentVariableW(L"VELLUMO_WINE_UI_LOCALE", locale, 64) > 0;
+  const bool english = GetEnvironmentVariableW(L"VELLUMO_WINE_LOCALE", locale, 64) > 0;
   EXPECT_EQ(EnglishUi(), english);
-  EXPECT_EQ(GetACP(), 936u);
+  EXPECT_EQ(GetACP(), english ? 1252u : 936u);
 }
 
 struct CommandTexts {
