@@ -23,11 +23,10 @@ inline HRSRC FindUiResource(HMODULE module, LPCWSTR type, LPCWSTR id) {
   return found != nullptr ? found : FindResourceExW(module, type, id, kChineseUi);
 }
 
-// A string of the module's string tables in the user's language; empty when
-// there is none.
-inline std::wstring UiString(HMODULE module, UINT id) {
+// A string of the module's string tables in `language`; empty when there is none.
+inline std::wstring UiString(HMODULE module, UINT id, LANGID language) {
   // Strings are kept sixteen to a block, each preceded by its length.
-  HRSRC block = FindUiResource(module, RT_STRING, MAKEINTRESOURCEW(id / 16 + 1));
+  HRSRC block = FindResourceExW(module, RT_STRING, MAKEINTRESOURCEW(id / 16 + 1), language);
   if (block == nullptr) return {};
   const auto* text = static_cast<const wchar_t*>(LockResource(LoadResource(module, block)));
   const DWORD size = SizeofResource(module, block) / sizeof(wchar_t);
@@ -39,6 +38,12 @@ inline std::wstring UiString(HMODULE module, UINT id) {
   }
   if (at >= size || at + 1 + text[at] > size) return {};
   return std::wstring(text + at + 1, text[at]);
+}
+
+// The same in the user's language, or else in Chinese.
+inline std::wstring UiString(HMODULE module, UINT id) {
+  std::wstring text = UiString(module, id, UiLanguage());
+  return text.empty() && UiLanguage() != kChineseUi ? UiString(module, id, kChineseUi) : text;
 }
 
 }  // namespace vellumo

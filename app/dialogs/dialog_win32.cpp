@@ -1,5 +1,7 @@
 #include "app/dialogs/dialog_win32.h"
 
+#include <commctrl.h>
+
 #include "resources/resource.h"
 #include "resources/ui_language_win32.h"
 
@@ -57,6 +59,22 @@ std::wstring CDialog::ItemText(int id) const { return WindowText(Item(id)); }
 
 int CDialog::Prompt(const std::wstring& text, UINT flags) const {
   return MessageBoxW(hwnd_, text.c_str(), Text(IDS_CAPTION).c_str(), flags);
+}
+
+void InsertListColumn(HWND list, int index, std::wstring heading, int width) {
+  LVCOLUMNW column{};
+  column.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH;
+  column.fmt = LVCFMT_LEFT;
+  column.cx = width;
+  column.pszText = heading.data();
+  ListView_InsertColumn(list, index, &column);
+}
+
+int RemainingListWidth(HWND list, int used) {
+  RECT client;
+  GetClientRect(list, &client);
+  const int left = client.right - used - GetSystemMetrics(SM_CXVSCROLL);
+  return left > 0 ? left : ScaleForDpi(list, 60);
 }
 
 INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -71,4 +71,10 @@ void ShowPassword(HWND edit, bool show);
 // A size in pixels at 100 % made right for the display's scale.
 int ScaleForDpi(HWND window, int pixels);
 
+// A report list's column, left aligned.
+void InsertListColumn(HWND list, int index, std::wstring heading, int width);
+// What is left of a report list's width beside `used` pixels of columns,
+// with room for a vertical scroll bar.
+int RemainingListWidth(HWND list, int used);
+
 }  // namespace vellumo

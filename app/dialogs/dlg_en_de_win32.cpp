@@ -134,19 +134,11 @@ CDlgEnDe::~CDlgEnDe() {
 
 BOOL CDlgEnDe::OnInitDialog() {
   HWND list = Item(IDC_FILE_LIST);
-  const struct {
-    UINT heading;
-    int width;
-  } columns[] = {{IDS_COLUMN_NUMBER, 60}, {IDS_COLUMN_FILE, 356}};
-  for (int i = 0; i < 2; ++i) {
-    std::wstring heading = Text(columns[i].heading);
-    LVCOLUMNW column{};
-    column.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH;
-    column.fmt = LVCFMT_LEFT;
-    column.cx = ScaleForDpi(hwnd(), columns[i].width);
-    column.pszText = heading.data();
-    ListView_InsertColumn(list, i, &column);
-  }
+  // The number column as designed, scaled; the paths take the rest of the
+  // list's width, whatever the scale and the dialog font make of it.
+  const int numberWidth = ScaleForDpi(hwnd(), 60);
+  InsertListColumn(list, 0, Text(IDS_COLUMN_NUMBER), numberWidth);
+  InsertListColumn(list, 1, Text(IDS_COLUMN_FILE), RemainingListWidth(list, numberWidth));
   ListView_SetExtendedListViewStyle(
       list, ListView_GetExtendedListViewStyle(list) | LVS_EX_GRIDLINES | LVS_EX_HEADERDRAGDROP | LVS_EX_FULLROWSELECT);
 

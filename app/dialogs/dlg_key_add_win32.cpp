@@ -17,6 +17,8 @@ BOOL CDlgKeyAdd::OnInitDialog() {
   // A stored key is confirmed already; a new one is typed twice.
   SetItemText(IDC_EDIT_KEY_CONFIRM, keyText);
   SetItemText(IDC_EDIT_ABOUT, about);
+  ShowPassword(Item(IDC_EDIT_KEY), false);  // the same mask as after a toggle
+  ShowPassword(Item(IDC_EDIT_KEY_CONFIRM), false);
   return TRUE;
 }
 

@@ -12,6 +12,8 @@ CDlgKeyMt::CDlgKeyMt(HWND parent) : CDialog(IDD_KEY_MT, parent) {}
 BOOL CDlgKeyMt::OnInitDialog() {
   SetItemText(IDC_EDIT_MANUAL_KEY, key);
   SetItemText(IDC_EDIT_MANUAL_CONFIRM, confirmation);
+  ShowPassword(Item(IDC_EDIT_MANUAL_KEY), false);  // the same mask as after a toggle
+  ShowPassword(Item(IDC_EDIT_MANUAL_CONFIRM), false);
   return TRUE;
 }
 

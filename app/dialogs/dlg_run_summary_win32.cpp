@@ -27,19 +27,10 @@ BOOL CDlgRunSummary::OnInitDialog() {
   SetItemText(IDC_SUMMARY_COUNTS, counts);
 
   HWND list = Item(IDC_SUMMARY_LIST);
-  const struct {
-    UINT heading;
-    int width;
-  } columns[] = {{IDS_COLUMN_FILE, 300}, {IDS_COLUMN_REASON, 150}};
-  for (int i = 0; i < 2; ++i) {
-    std::wstring heading = Text(columns[i].heading);
-    LVCOLUMNW column{};
-    column.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH;
-    column.fmt = LVCFMT_LEFT;
-    column.cx = ScaleForDpi(hwnd(), columns[i].width);
-    column.pszText = heading.data();
-    ListView_InsertColumn(list, i, &column);
-  }
+  // The reasons get a third of the width, the paths the rest.
+  const int reasonWidth = RemainingListWidth(list, 0) / 3;
+  InsertListColumn(list, 0, Text(IDS_COLUMN_FILE), RemainingListWidth(list, reasonWidth));
+  InsertListColumn(list, 1, Text(IDS_COLUMN_REASON), reasonWidth);
   ListView_SetExtendedListViewStyle(list, ListView_GetExtendedListViewStyle(list) | LVS_EX_GRIDLINES |
                                               LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
   int row = 0;

@@ -35,15 +35,7 @@ BOOL CVellumoDlg::OnInitDialog() {
     UINT heading;
     int width;
   } columns[] = {{IDS_COLUMN_ID, 60}, {IDS_COLUMN_NAME, 130}, {IDS_COLUMN_KEY, 120}, {IDS_COLUMN_ABOUT, 100}};
-  for (int i = 0; i < 4; ++i) {
-    std::wstring heading = Text(columns[i].heading);
-    LVCOLUMNW column{};
-    column.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH;
-    column.fmt = LVCFMT_LEFT;
-    column.cx = ScaleForDpi(hwnd(), columns[i].width);
-    column.pszText = heading.data();
-    ListView_InsertColumn(list, i, &column);
-  }
+  for (int i = 0; i < 4; ++i) InsertListColumn(list, i, Text(columns[i].heading), ScaleForDpi(hwnd(), columns[i].width));
   ListView_SetExtendedListViewStyle(
       list, ListView_GetExtendedListViewStyle(list) | LVS_EX_FULLROWSELECT | LVS_EX_HEADERDRAGDROP | LVS_EX_GRIDLINES);
   ReloadKeys();
