@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cwctype>
+
 #include "app/dialogs/dialog_text.h"
 #include "app/dialogs/dialog_win32.h"
 #include "resources/resource.h"
