@@ -2,8 +2,8 @@
 // at the display scale this process starts with, and checks what a user
 // would see: every text fits its control (also the texts the program puts
 // there while it runs), no two controls overlap, none sticks out of its
-// dialog. Prints each fault; the exit status is their number.
-//   dialog_layout_check VELLUMO_EXE
+// dialog. Writes each fault to REPORT; the exit status is their number.
+//   dialog_layout_check VELLUMO_EXE REPORT
 #include <windows.h>
 #include <commctrl.h>
 
@@ -98,11 +98,13 @@ std::string Narrow(const std::wstring& text) {
   return out;
 }
 
+FILE* report = nullptr;
+
 int CheckDialog(HMODULE vellumo, UINT id, LANGID language) {
   const char* lang = language == kChineseUi ? "zh" : "en";
   HRSRC found = FindResourceExW(vellumo, RT_DIALOG, MAKEINTRESOURCEW(id), language);
   if (found == nullptr) {
-    std::printf("dialog %u (%s): no template\n", id, lang);
+    std::fprintf(report, "dialog %u (%s): no template\n", id, lang);
     return 1;
   }
   // A copy, laid out hidden: DLGTEMPLATEEX keeps its style at byte 12.
@@ -114,7 +116,7 @@ int CheckDialog(HMODULE vellumo, UINT id, LANGID language) {
   memcpy(copy.data() + 12, &style, sizeof style);
   HWND dialog = CreateDialogIndirectParamW(vellumo, reinterpret_cast<LPCDLGTEMPLATEW>(copy.data()), nullptr, Quiet, 0);
   if (dialog == nullptr) {
-    std::printf("dialog %u (%s): cannot be made (%lu)\n", id, lang, GetLastError());
+    std::fprintf(report, "dialog %u (%s): cannot be made (%lu)\n", id, lang, GetLastError());
     return 1;
   }
   RECT client;
@@ -129,7 +131,7 @@ int CheckDialog(HMODULE vellumo, UINT id, LANGID language) {
 
   int faults = 0;
   auto fault = [&](const Control& c, const char* what, const std::wstring& text) {
-    std::printf("dialog %u (%s), control %d \"%s\": %s\n", id, lang, c.id, Narrow(text).c_str(), what);
+    std::fprintf(report, "dialog %u (%s), control %d \"%s\": %s\n", id, lang, c.id, Narrow(text).c_str(), what);
     ++faults;
   };
   auto isGroup = [](const Control& c) { return c.className == L"Button" && (c.style & BS_TYPEMASK) == BS_GROUPBOX; };
@@ -161,10 +163,7 @@ int CheckDialog(HMODULE vellumo, UINT id, LANGID language) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: dialog_layout_check VELLUMO_EXE\n");
-    return 100;
-  }
+  if (argc != 3 || (report = _wfopen(argv[2], L"w")) == nullptr) return 100;
   // As Vellumo.exe itself (its manifest): the dialogs drawn at the display's
   // own scale, not enlarged from 100 %.
   SetProcessDPIAware();
@@ -172,14 +171,16 @@ int wmain(int argc, wchar_t** argv) {
   InitCommonControlsEx(&common);
   HMODULE vellumo = LoadLibraryExW(argv[1], nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
   if (vellumo == nullptr) {
-    std::fprintf(stderr, "cannot load %ls\n", argv[1]);
+    std::fprintf(report, "cannot load %s\n", Narrow(argv[1]).c_str());
+    std::fclose(report);
     return 100;
   }
   HDC screen = GetDC(nullptr);
-  std::printf("scale %d dpi\n", GetDeviceCaps(screen, LOGPIXELSX));
+  std::fprintf(report, "scale %d dpi\n", GetDeviceCaps(screen, LOGPIXELSX));
   ReleaseDC(nullptr, screen);
   int faults = 0;
   for (LANGID language : {kChineseUi, kEnglishUi})
     for (UINT id : kTemplates) faults += CheckDialog(vellumo, id, language);
+  std::fclose(report);
   return faults;
 }

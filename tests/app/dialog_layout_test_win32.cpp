@@ -5,9 +5,12 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "gui_driver_win32.h"
+#include "test_support.h"
 
 namespace vellumo::testing {
 namespace {
@@ -42,45 +45,39 @@ class ScopedScale {
   bool had_ = false;
 };
 
-// Runs the checker; its exit status and what it printed.
-std::pair<DWORD, std::string> RunChecker() {
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  HANDLE read = nullptr, write = nullptr;
-  CreatePipe(&read, &write, &inherit, 0);
-  SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+// Runs the checker; its exit status and its report. A checker that hangs is
+// ended and said to have.
+std::pair<DWORD, std::string> RunChecker(const std::filesystem::path& report) {
+  std::wstring exe = L"" DIALOG_LAYOUT_CHECK;
+  std::wstring commandLine = L"\"" + exe + L"\" \"" + VellumoExe() + L"\" \"" + report.wstring() + L"\"";
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = write;
-  startup.hStdError = write;
-  std::wstring exe = L"" DIALOG_LAYOUT_CHECK;
-  std::wstring commandLine = L"\"" + exe + L"\" \"" + VellumoExe() + L"\"";
   PROCESS_INFORMATION process{};
-  if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                      &process)) {
-    CloseHandle(read);
-    CloseHandle(write);
+  if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &process))
     return {~DWORD{0}, "the checker did not start"};
-  }
-  CloseHandle(write);
-  std::string output;
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(read, buffer, sizeof buffer, &got, nullptr) && got > 0) output.append(buffer, got);
-  CloseHandle(read);
-  WaitForSingleObject(process.hProcess, 60000);
   DWORD status = ~DWORD{0};
-  GetExitCodeProcess(process.hProcess, &status);
+  const bool ended = WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0;
+  if (ended) {
+    GetExitCodeProcess(process.hProcess, &status);
+  } else {
+    TerminateProcess(process.hProcess, status);
+    WaitForSingleObject(process.hProcess, 5000);
+  }
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
-  return {status, output};
+  const std::vector<uint8_t> bytes = ReadFileBytes(report);
+  std::string text(bytes.begin(), bytes.end());
+  if (!ended) text += "the checker did not end within a minute\n";
+  return {status, text};
 }
 
 TEST(DialogLayout, EveryDialogKeepsItsTextsWholeAt100150And200Percent) {
+  TempDir work;
   for (DWORD dpi : {96u, 144u, 192u}) {
     SCOPED_TRACE(dpi);
     ScopedScale scale(dpi);
-    const auto [faults, report] = RunChecker();
+    const auto [faults, report] = RunChecker(work / ("layout-" + std::to_string(dpi) + ".txt"));
     EXPECT_NE(report.find("scale " + std::to_string(dpi) + " dpi"), std::string::npos) << report;
     EXPECT_EQ(faults, 0u) << report;
   }
