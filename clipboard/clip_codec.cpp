@@ -96,6 +96,8 @@ std::wstring WithoutBlanks(std::wstring_view text) {
   return out;
 }
 
+}  // namespace
+
 ClipRefusal ClipRefusalOf(SealedError error) {
   switch (error) {
     case SealedError::kNone: return ClipRefusal::kNone;
@@ -107,8 +109,6 @@ ClipRefusal ClipRefusalOf(SealedError error) {
   }
   return ClipRefusal::kDamaged;
 }
-
-}  // namespace
 
 bool IsSealedClipText(std::wstring_view text) {
   size_t matched = 0;

@@ -90,6 +90,9 @@ enum class ClipRefusal {
   kNoMemory,          // the key derivation could not get its memory
 };
 
+// The refusal a sealed text's error amounts to.
+ClipRefusal ClipRefusalOf(SealedError error);
+
 struct ClipResult {
   ClipRefusal refusal = ClipRefusal::kNone;
   std::string block;  // the new clipboard block with its terminating zero; empty when refused

@@ -105,6 +105,12 @@ class ComPtr {
   ComPtr(const ComPtr&) = delete;
   ComPtr& operator=(const ComPtr&) = delete;
 
+  // Takes over the reference `p` came with (an out parameter's).
+  static ComPtr Adopt(I* p) {
+    ComPtr owner;
+    owner.p_ = p;
+    return owner;
+  }
   // Takes a reference of its own to `p`.
   static ComPtr Share(I* p) {
     ComPtr owner;

@@ -41,6 +41,7 @@ class CShellExt : public IContextMenu, public IShellExtInit {
   HRESULT InitializeWith(IDataObject* data);
   HRESULT AddMenu(HMENU menu, UINT index, UINT idCmdFirst, UINT flags);
   HRESULT Invoke(CMINVOKECOMMANDINFO* info);
+  HRESULT CommandString(UINT_PTR idCmd, UINT type, wchar_t* name, UINT cchMax);
   // Starts "<module folder>Vellumo.exe <option>".
   static void StartVellumo(const wchar_t* option);
 
@@ -50,7 +51,7 @@ class CShellExt : public IContextMenu, public IShellExtInit {
   bool hasSelection_ = false;  // the drop list holds a path
   bool hasFiles_ = false;
   bool hasClipboardText_ = false;
-  HBITMAP menuBitmap_ = nullptr;
+  HBITMAP menuBitmap_ = nullptr;  // the program's icon beside the submenu item
 };
 
 }  // namespace vellumo

@@ -1,7 +1,9 @@
-// Clipboard text across the two fronts: Chinese text encrypted by vellumo-cli
-// (from UTF-8, as a Linux user pipes it) is decrypted by the clipboard dialog
-// of Vellumo.exe into the same text, the dialog makes the same cipher text of
-// it, and vellumo-cli decrypts the dialog's cipher text back into that text.
+// Clipboard text across the two fronts, in both forms: Chinese text encrypted
+// by vellumo-cli (from UTF-8, as a Linux user pipes it) is decrypted by the
+// clipboard dialog of Vellumo.exe into the same text, the dialog encrypts it
+// again in the form its settings name, and vellumo-cli decrypts the dialog's
+// cipher text back into that text. In the legacy form both fronts make the
+// same cipher text of the same text.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -75,26 +77,56 @@ void RunDialog(const wchar_t* option) {
   EXPECT_TRUE(program.WaitExit());
 }
 
-TEST(ClipboardAcrossFronts, ChineseTextComesOutAsItWentIn) {
+struct Form {
+  const char* name;
+  const wchar_t* cliOption;     // what clip-encrypt is told
+  const wchar_t* dialogFormat;  // the settings' FORMAT: what the dialog writes
+  const char* prefix;           // how its cipher text starts
+};
+
+class ClipboardAcrossFronts : public ::testing::TestWithParam<Form> {};
+
+TEST_P(ClipboardAcrossFronts, ChineseTextComesOutAsItWentIn) {
+  const Form& form = GetParam();
+  const bool sealed = std::string(form.prefix) == "vellumo:";
   ScopedAppData appData;
   SeedKeys(appData.keyDatabase(), {{1, L"共用", kKeyText, L""}});
+  ASSERT_TRUE(WritePrivateProfileStringW(L"DETYPE", L"FORMAT", form.dialogFormat, appData.settingsFile().c_str()));
   const std::wstring text = L"你好 world，剪贴板上的中文";
   const std::wstring key = std::wstring(L"--key ") + kKeyText;
 
-  const CliRun encrypted = RunCli(L"clip-encrypt --legacy " + key, ToUtf8(text));
+  const CliRun encrypted = RunCli(std::wstring(L"clip-encrypt ") + form.cliOption + L" " + key, ToUtf8(text));
   ASSERT_EQ(encrypted.status, 0u);
   ASSERT_FALSE(encrypted.out.empty());
   const std::string cipher = encrypted.out.substr(0, encrypted.out.find('\n'));
-  ASSERT_EQ(cipher.substr(0, 8), "|||&&|||");
+  ASSERT_EQ(cipher.substr(0, 8), form.prefix);
 
-  SetClipboardText(cipher);
+  // The sealed form is Unicode text on the dialog's clipboard, the legacy
+  // form the code page's (GBK).
+  if (sealed) {
+    SetUnicodeClipboardText(std::wstring(cipher.begin(), cipher.end()));
+  } else {
+    SetClipboardText(cipher);
+  }
   RunDialog(L"-deslipstart");
-  EXPECT_EQ(ClipboardText(), ToAnsi(text));  // the dialog's own text, GBK
+  if (sealed) {
+    EXPECT_EQ(UnicodeClipboardText(), text);
+  } else {
+    EXPECT_EQ(ClipboardText(), ToAnsi(text));
+  }
 
-  // The same text gives the dialog the same cipher text.
   RunDialog(L"-enslipstart");
-  const std::string dialogCipher = ClipboardText();
-  EXPECT_EQ(dialogCipher, cipher);
+  std::string dialogCipher;
+  if (sealed) {
+    const std::wstring wide = UnicodeClipboardText();
+    dialogCipher.assign(wide.begin(), wide.end());  // ASCII
+    EXPECT_EQ(dialogCipher.substr(0, 8), form.prefix);
+    EXPECT_NE(dialogCipher, cipher);  // a salt of its own
+  } else {
+    // The same text gives the dialog the same cipher text.
+    dialogCipher = ClipboardText();
+    EXPECT_EQ(dialogCipher, cipher);
+  }
 
   // Written into a pipe, the text is in the console's code page (the OEM code
   // page when there is no console), as "type" would show it.
@@ -103,6 +135,11 @@ TEST(ClipboardAcrossFronts, ChineseTextComesOutAsItWentIn) {
   const UINT console = GetConsoleOutputCP();
   EXPECT_EQ(FromAnsi(decrypted.out, console != 0 ? console : GetOEMCP()), text);
 }
+
+INSTANTIATE_TEST_SUITE_P(Forms, ClipboardAcrossFronts,
+                         ::testing::Values(Form{"legacy", L"--legacy", L"0", "|||&&|||"},
+                                           Form{"sealed", L"", L"1", "vellumo:"}),
+                         [](const ::testing::TestParamInfo<Form>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace vellumo::testing
