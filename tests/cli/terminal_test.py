@@ -119,6 +119,13 @@ def main():
         code, out, prompts, _ = term.run(["decrypt", typed], ["lucky-key-42"])
         check("decrypt from the prompt: exit 0, asked once", code == 0 and prompts == 1, out)
         check("decrypt from the prompt: restored", read(typed) == plain)
+        # So does an upgrade: the legacy file's key check catches a typo.
+        code, out, _, _ = term.run(["encrypt", "--cipher", "aes", "--key", "lucky-key-42", typed])
+        code, out, prompts, _ = term.run(["upgrade", typed], ["lucky-key-42"])
+        check("upgrade from the prompt: exit 0, asked once", code == 0 and prompts == 1, out)
+        check("upgrade from the prompt: sealed", read(typed)[:8] == SEALED_MAGIC)
+        code, out, _, _ = term.run(["decrypt", "--key", "lucky-key-42", typed])
+        check("upgrade from the prompt: the same key opens it", code == 0 and read(typed) == plain, out)
 
         # A typo in the second entry stops everything.
         typo = os.path.join(work, "typo.txt")
