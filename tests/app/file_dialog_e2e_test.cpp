@@ -204,6 +204,20 @@ class FileDialogE2E : public ::testing::Test {
     return CloseSummary(program);
   }
 
+  // Decrypting `file` alone in the dialog with the key at `keyIndex` is
+  // refused for `reason`: one box, then the summary names it.
+  void DecryptRefused(const fs::path& file, int keyIndex, const std::wstring& reason) {
+    SCOPED_TRACE(Narrow(reason));
+    HandOff({file});
+    VellumoProcess program(L"-destart");
+    HWND dialog = program.WaitDialog(kDecryptTitle);
+    ASSERT_NE(dialog, nullptr);
+    SelectComboEntry(dialog, IDC_KEY_COMBO, keyIndex);
+    Click(dialog, IDC_BTN_START);
+    EXPECT_EQ(program.DismissBox(), L"文件:" + file.wstring() + L"  " + reason);
+    EXPECT_EQ(CloseSummary(program).problems, (std::vector<std::vector<std::wstring>>{{file.wstring(), reason}}));
+  }
+
   // Decrypts a file the dialog encrypted, with the first key, as a user would.
   static void DecryptHere(const fs::path& file) {
     RecordingReporter reporter;
@@ -297,17 +311,7 @@ TEST_F(FileDialogE2E, RefusalsAreShownAndTheRunGoesOn) {
   EXPECT_EQ(ReadHeader(fresh).magic, 0x21436587u);
 
   // The second key is not the one these files were encrypted with.
-  HandOff({encrypted});
-  {
-    VellumoProcess program(L"-destart");
-    HWND dialog = program.WaitDialog(kDecryptTitle);
-    ASSERT_NE(dialog, nullptr);
-    SelectComboEntry(dialog, IDC_KEY_COMBO, 1);
-    Click(dialog, IDC_BTN_START);
-    EXPECT_EQ(program.DismissBox(), L"文件:" + encrypted.wstring() + L"  所选密钥错误!");
-    EXPECT_EQ(CloseSummary(program).problems,
-              (std::vector<std::vector<std::wstring>>{{encrypted.wstring(), L"所选密钥错误!"}}));
-  }
+  DecryptRefused(encrypted, 1, L"所选密钥错误!");
   EXPECT_EQ(ReadFileBytes(encrypted), encryptedBytes);
 }
 
@@ -404,17 +408,7 @@ TEST_F(FileDialogE2E, TheSealedChoiceWritesFilesThatRefuseWrongKeysAndChanges) {
     int keyIndex;
     std::wstring reason;
   } refusals[] = {{file, 1, L"所选密钥错误!"}, {changed, 0, L"已损坏或被改动!"}};
-  for (const Refusal& r : refusals) {
-    SCOPED_TRACE(Narrow(r.reason));
-    HandOff({r.file});
-    VellumoProcess program(L"-destart");
-    HWND dialog = program.WaitDialog(kDecryptTitle);
-    ASSERT_NE(dialog, nullptr);
-    SelectComboEntry(dialog, IDC_KEY_COMBO, r.keyIndex);
-    Click(dialog, IDC_BTN_START);
-    EXPECT_EQ(program.DismissBox(), L"文件:" + r.file.wstring() + L"  " + r.reason);
-    EXPECT_EQ(CloseSummary(program).problems, (std::vector<std::vector<std::wstring>>{{r.file.wstring(), r.reason}}));
-  }
+  for (const Refusal& r : refusals) DecryptRefused(r.file, r.keyIndex, r.reason);
   EXPECT_EQ(ReadFileBytes(file), sealedBytes);
   EXPECT_EQ(ReadFileBytes(changed), bytes);
   EXPECT_TRUE(TemporaryFilesBelow(work.path()).empty());

@@ -322,7 +322,8 @@ TEST(VorlinkMenu, TheSelectionIsReadWhenACommandHandsItOver) {
 // Drop lists of other programs: in the ANSI code page, unaligned, or damaged.
 // Each gives the paths it soundly holds, and a damaged one nothing beyond.
 TEST(VorlinkMenu, DropListsAreReadAsFarAsTheyAreSound) {
-  const Paths two = {L"C:\\\u62a5\u544a.doc", L"D:\\x"};
+  // A name the ANSI code page can hold: Chinese on a Chinese Windows, Latin-1 elsewhere.
+  const Paths two = {GetACP() == 936 ? L"C:\\\u62a5\u544a.doc" : L"C:\\Bericht \u00e4.doc", L"D:\\x"};
   std::vector<uint8_t> unaligned = DropListBytes(two);
   unaligned.insert(unaligned.begin() + sizeof(DROPFILES), 1, 0xEE);
   reinterpret_cast<DROPFILES*>(unaligned.data())->pFiles = sizeof(DROPFILES) + 1;
