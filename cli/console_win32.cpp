@@ -7,9 +7,11 @@
 #include <vector>
 
 #include "cli/console.h"
-#include "crypto/utf8.h"
 #include "crypto/ansi_codepage.h"
+#include "crypto/utf8.h"
 #include "keystore/key_store.h"
+#include "platform/file_system.h"
+#include "platform/owners_win32.h"
 
 namespace vellumo::cli {
 namespace {
@@ -32,6 +34,13 @@ bool WriteAll(HANDLE handle, const char* data, size_t length) {
   return true;
 }
 
+// What "type" reads a file in: the console's output code page, or where there
+// is no console, the OEM code page a new console starts with.
+unsigned RedirectedCodePage() {
+  const UINT console = GetConsoleOutputCP();
+  return console != 0 ? console : GetOEMCP();
+}
+
 // One line from a console, typed in place; its CR/LF dropped.
 std::optional<std::wstring> ReadConsoleLine(HANDLE input) {
   std::wstring line;
@@ -47,6 +56,17 @@ std::optional<std::wstring> ReadConsoleLine(HANDLE input) {
   return line;
 }
 
+CancelFlag* g_cancel = nullptr;
+volatile LONG g_interrupted = 0;
+
+BOOL WINAPI OnInterrupt(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+  // The second time the default handler ends the program.
+  if (InterlockedExchange(&g_interrupted, 1) != 0) return FALSE;
+  g_cancel->store(true);
+  return TRUE;
+}
+
 }  // namespace
 
 void InitStreams() {
@@ -56,18 +76,26 @@ void InitStreams() {
 
 bool IsTerminal(Stream stream) { return IsConsole(Handle(stream)); }
 
-void WriteText(Stream stream, const std::wstring& text) {
+size_t TerminalColumns(Stream stream) {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (!GetConsoleScreenBufferInfo(Handle(stream), &info)) return 0;
+  return static_cast<size_t>(info.srWindow.Right - info.srWindow.Left + 1);
+}
+
+bool WriteText(Stream stream, const std::wstring& text) {
   const HANDLE handle = Handle(stream);
   if (IsConsole(handle)) {
-    DWORD written;
-    WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  } else {
-    const std::string bytes = ToUtf8(text);
-    WriteAll(handle, bytes.data(), bytes.size());
+    DWORD written = 0;
+    return WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+           written == text.size();
   }
+  const std::string bytes = ToAnsi(text, RedirectedCodePage());
+  return WriteAll(handle, bytes.data(), bytes.size());
 }
 
 bool WriteBytes(Stream stream, const std::string& bytes) { return WriteAll(Handle(stream), bytes.data(), bytes.size()); }
+
+bool DecodeTerminalText(const std::string& bytes, std::wstring& text) { return FromUtf8(bytes, text); }
 
 std::optional<std::wstring> ReadInputLine(unsigned codePage) {
   const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
@@ -90,7 +118,7 @@ std::optional<std::wstring> ReadInputLine(unsigned codePage) {
   if (!any) return std::nullopt;
   if (!line.empty() && line.back() == '\r') line.pop_back();
   std::wstring text;
-  if (!FromUtf8(line, text)) text = FromAnsi(line, codePage);
+  if (!DecodeTerminalText(line, text)) text = FromAnsi(line, codePage);
   return text;
 }
 
@@ -109,26 +137,58 @@ std::optional<std::string> ReadAllInput() {
   }
 }
 
-std::optional<std::wstring> PromptHidden(const std::wstring& prompt) {
-  const HANDLE input = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                   nullptr, OPEN_EXISTING, 0, nullptr);
-  if (input == INVALID_HANDLE_VALUE) return std::nullopt;
-  const HANDLE output = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, 0, nullptr);
-  DWORD written;
-  if (output != INVALID_HANDLE_VALUE) WriteConsoleW(output, prompt.data(), static_cast<DWORD>(prompt.size()), &written, nullptr);
-  DWORD mode = 0;
-  const bool haveMode = GetConsoleMode(input, &mode);
-  if (haveMode) SetConsoleMode(input, (mode & ~ENABLE_ECHO_INPUT) | ENABLE_LINE_INPUT | ENABLE_PROCESSED_INPUT);
-  auto line = ReadConsoleLine(input);
-  if (haveMode) SetConsoleMode(input, mode);
-  if (output != INVALID_HANDLE_VALUE) {
-    WriteConsoleW(output, L"\r\n", 2, &written, nullptr);
-    CloseHandle(output);
+std::optional<std::string> ReadSmallFile(const std::wstring& path, Status& why) {
+  UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    why = Status::LastOsError();
+    return std::nullopt;
   }
-  CloseHandle(input);
+  std::string data;
+  char buffer[4096];
+  for (;;) {
+    DWORD read = 0;
+    if (!ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr)) {
+      why = Status::LastOsError();
+      return std::nullopt;
+    }
+    if (read == 0) return data;
+    data.append(buffer, read);
+  }
+}
+
+std::optional<std::wstring> PromptHidden(const std::wstring& prompt) {
+  UniqueFile input(CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, 0, nullptr));
+  if (!input) return std::nullopt;
+  UniqueFile output(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
+  // Echo off before the prompt shows, so that nothing typed after it is echoed.
+  DWORD mode = 0;
+  const bool haveMode = GetConsoleMode(input.get(), &mode);
+  if (haveMode) SetConsoleMode(input.get(), (mode & ~ENABLE_ECHO_INPUT) | ENABLE_LINE_INPUT | ENABLE_PROCESSED_INPUT);
+  DWORD written;
+  if (output) WriteConsoleW(output.get(), prompt.data(), static_cast<DWORD>(prompt.size()), &written, nullptr);
+  auto line = ReadConsoleLine(input.get());
+  if (haveMode) SetConsoleMode(input.get(), mode);
+  if (output) WriteConsoleW(output.get(), L"\r\n", 2, &written, nullptr);
   return line;
 }
+
+Language UserLanguage() {
+  return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_CHINESE ? Language::kChinese : Language::kEnglish;
+}
+
+unsigned CodePageNumber(unsigned codePage) {
+  return codePage == kSystemAnsiCodePage || codePage == kThreadAnsiCodePage ? GetACP() : codePage;
+}
+
+void StopOnInterrupt(CancelFlag* flag) {
+  g_cancel = flag;
+  SetConsoleCtrlHandler(OnInterrupt, TRUE);
+}
+
+int InterruptedExitStatus() { return 130; }
 
 std::wstring FullPath(const std::wstring& path) {
   const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
@@ -148,5 +208,7 @@ std::wstring DefaultDatabasePath() {
   if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder))) return {};
   return std::wstring(folder) + L"\\zentrik_quen\\" + kKeyDatabaseFileName;
 }
+
+bool MakeDatabaseFolder(const std::wstring& databasePath) { return CreateFolders(ParentFolder(databasePath)); }
 
 }  // namespace vellumo::cli

@@ -19,6 +19,10 @@ constexpr unsigned kPosixDefaultCodePage = 936;
 std::string ToAnsi(std::wstring_view text, unsigned codePage = kThreadAnsiCodePage);
 // Converts up to the first zero byte (or the end of `bytes`); never reads past it.
 std::wstring FromAnsi(std::string_view bytes, unsigned codePage = kThreadAnsiCodePage);
+// True when conversions through `codePage` are possible here (Windows knows
+// it; iconv has it), so a mistyped number is refused rather than turning
+// every character into "?".
+bool IsKnownCodePage(unsigned codePage);
 // True when the code page holds every character of `text` as it is (no
 // default character, no best-fit look-alike), so ToAnsi loses nothing.
 bool CanEncodeAnsi(std::wstring_view text, unsigned codePage = kThreadAnsiCodePage);

@@ -79,6 +79,8 @@ std::string ToAnsi(std::wstring_view text, unsigned codePage) {
   return out;
 }
 
+bool IsKnownCodePage(unsigned codePage) { return Converter(IconvName(codePage), WideName()).ok(); }
+
 bool CanEncodeAnsi(std::wstring_view text, unsigned codePage) {
   Converter conv(IconvName(codePage), WideName());
   if (!conv.ok()) {

@@ -20,6 +20,10 @@ std::string ToAnsi(std::wstring_view text, unsigned codePage) {
   return out;
 }
 
+bool IsKnownCodePage(unsigned codePage) {
+  return codePage == CP_ACP || codePage == CP_THREAD_ACP || IsValidCodePage(codePage);
+}
+
 bool CanEncodeAnsi(std::wstring_view text, unsigned codePage) {
   if (text.empty()) return true;
   if (text.size() > INT_MAX) return false;

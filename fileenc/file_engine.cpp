@@ -4,6 +4,7 @@
 #include <cassert>
 #include <cwctype>
 #include <memory>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "fileenc/encrypted_file_header.h"
 #include "fileenc/zip_archive.h"
 #include "platform/file_system.h"
+#include "platform/file_times.h"
 
 namespace vellumo {
 namespace {
@@ -63,6 +65,24 @@ std::wstring ComparablePath(std::wstring path) {
 #endif
   while (path.size() > 1 && IsPathSeparator(path.back())) path.pop_back();
   return path;
+}
+
+// A temporary file that an interrupted run left beside a file of the same
+// folder listing. The walk passes it by: the file's own turn removes it.
+bool IsLeftoverTemporary(const DirEntry& entry, const std::set<std::wstring>& fileNames) {
+  constexpr size_t kSuffixLength = sizeof kTemporarySuffix / sizeof kTemporarySuffix[0] - 1;
+  const std::wstring& name = entry.name;
+  return !entry.isFolder && name.size() > kSuffixLength &&
+         name.compare(name.size() - kSuffixLength, kSuffixLength, kTemporarySuffix) == 0 &&
+         fileNames.count(name.substr(0, name.size() - kSuffixLength)) > 0;
+}
+
+std::set<std::wstring> FileNamesOf(const std::vector<DirEntry>& entries) {
+  std::set<std::wstring> names;
+  for (const DirEntry& entry : entries) {
+    if (!entry.isFolder) names.insert(entry.name);
+  }
+  return names;
 }
 
 // True when packing `item` would read `archive`: it is the archive, or a folder holding it.
@@ -196,13 +216,28 @@ void FileEngine::Fail(const std::wstring& path, FileMessage message, FileOutcome
   }
   summary_.files.push_back({path, outcome, status, message});
   EndFileProgress();
-  reporter_.Refuse(message, path);
+  reporter_.RefuseWithReason(message, path, status);
 }
 
 void FileEngine::Done(const std::wstring& path) {
   ++summary_.done;
   summary_.files.push_back({path, FileOutcome::kDone, Status(), FileMessage::kNone});
   EndFileProgress();
+}
+
+void FileEngine::Skipped(const std::wstring& path, FileMessage message) {
+  ++summary_.skipped;
+  summary_.files.push_back({path, FileOutcome::kSkipped, Status(), message});
+  EndFileProgress();
+  RemoveLeftoverOf(path);
+  if (!skipDone_) reporter_.RefuseWithReason(message, path, Status());
+}
+
+void FileEngine::RemoveLeftoverOf(const std::wstring& path) {
+  const std::wstring tempPath = TemporaryPathFor(path);
+  if ((PathExists(tempPath) || IsSymbolicLink(tempPath)) && !IsFolder(tempPath) && DeleteFilePath(tempPath)) {
+    summary_.leftoversRemoved.push_back(tempPath);
+  }
 }
 
 void FileEngine::Stopped(const std::wstring& path) {
@@ -250,7 +285,9 @@ namespace {
 void CountTree(const std::wstring& folder, RunProgress& totals) {
   std::vector<DirEntry> entries;
   if (!ListFolder(folder, entries)) return;  // the walk itself reports it
+  const std::set<std::wstring> fileNames = FileNamesOf(entries);
   for (const DirEntry& entry : entries) {
+    if (IsLeftoverTemporary(entry, fileNames)) continue;
     if (entry.isFolder) {
       CountTree(JoinPath(folder, entry.name), totals);
     } else {
@@ -299,7 +336,7 @@ void FileEngine::ProcessFile(const FileJob& job) {
   // A link is not transformed: the replace would put an encrypted copy in place
   // of the link and leave its target in the clear.
   FileHandle source;
-  if (IsSymbolicLink(path)) return Fail(path, FileMessage::kCannotOpen, FileOutcome::kFailed, Status(StatusCode::kNotAFile, 0));
+  if (IsSymbolicLink(path)) return Fail(path, FileMessage::kCannotOpen, FileOutcome::kFailed, Status(StatusCode::kLink, 0));
   if (Status opened = source.OpenReadExclusive(path); !opened) {
     return Fail(path, FileMessage::kCannotOpen, FileOutcome::kFailed, opened);
   }
@@ -359,7 +396,12 @@ void FileEngine::TransformOpenFile(const FileJob& job, FileHandle& source) {
   }
   if (refusal != FileMessage::kNone) {
     source.Close();  // not held while the message waits for the user
-    return Fail(path, refusal, FileOutcome::kRefused);
+    // Already in the run's target state: skipped. A plain file handed to an
+    // upgrade has no legacy form to upgrade, so it is refused.
+    const bool done = refusal == FileMessage::kAlreadyEncrypted || refusal == FileMessage::kAlreadySealed ||
+                      (refusal == FileMessage::kNotEncrypted && job.decrypt);
+    if (!done) return Fail(path, refusal, FileOutcome::kRefused);
+    return Skipped(path, refusal);
   }
   // Sealed files to write: the run's keys, derived once for the whole run.
   if (!job.decrypt && (job.upgrade || job.format == FileFormat::kSealed)) {
@@ -418,7 +460,11 @@ void FileEngine::TransformOpenFile(const FileJob& job, FileHandle& source) {
     return Fail(path, FileMessage::kReadWriteFailed, FileOutcome::kFailed, positioned);
   }
 
+  // The rewritten file keeps the original's times, not those of its making.
+  FileTimes times;
+  const bool haveTimes = ReadFileTimes(path, times);
   const std::wstring tempPath = TemporaryPathFor(path);
+  const bool leftover = PathExists(tempPath) || IsSymbolicLink(tempPath);  // overwritten below
   bool refused = false;
   const Status written = WriteTransformed(source, tempPath, prologue, *body, static_cast<uint64_t>(length) - bodyStart,
                                           [this, bodyStart](uint64_t done) {
@@ -430,6 +476,7 @@ void FileEngine::TransformOpenFile(const FileJob& job, FileHandle& source) {
   if (refused) return Fail(path, FileMessage::kDamaged, FileOutcome::kRefused);
   if (written.code() == StatusCode::kCancelled) return Stopped(path);
   if (!written) return Fail(path, FileMessage::kReadWriteFailed, FileOutcome::kFailed, written);
+  if (leftover) summary_.leftoversRemoved.push_back(tempPath);
 
   if (unpack) {
     // The packed file stays; its archive is unpacked beside it and dropped.
@@ -440,6 +487,8 @@ void FileEngine::TransformOpenFile(const FileJob& job, FileHandle& source) {
     return Done(path);
   }
 
+  // Best effort: a file system without settable times still gets the data.
+  if (haveTimes) ApplyFileTimes(tempPath, times);
   // Replaced in one step, so a file of this name exists at every moment.
   if (Status replaced = ReplaceWithTemporary(tempPath, path, FolderSync::kLater); !replaced) {
     return Fail(path, FileMessage::kReplaceFailed, FileOutcome::kFailed, replaced);
@@ -455,8 +504,10 @@ void FileEngine::ProcessFolder(const FileJob& job) {
   if (Status listed = ListFolder(job.path, entries); !listed) {
     return Fail(job.path, FileMessage::kCannotOpen, FileOutcome::kFailed, listed);
   }
+  const std::set<std::wstring> fileNames = FileNamesOf(entries);
   for (const DirEntry& entry : entries) {
     if (Cancelled()) return;
+    if (IsLeftoverTemporary(entry, fileNames)) continue;
     FileJob child = job;
     child.path = JoinPath(job.path, entry.name);
     if (entry.isFolder) {
@@ -633,6 +684,7 @@ RunSummary RunSelection(const std::vector<std::wstring>& selection, const RunDes
                         unsigned codePage) {
   SealedKeyring keyring(run.keyText, run.kdf);
   FileEngine engine(reporter, codePage, run.cancel, &keyring);
+  engine.SetSkipDone(run.skipDone);
   const bool pack = run.pack && run.direction == Direction::kEncrypt;
   engine.CountTotals(selection, pack);
   if (pack) {
@@ -652,6 +704,7 @@ RunSummary UpgradeSelection(const std::vector<std::wstring>& selection, const Ru
                             unsigned codePage) {
   SealedKeyring keyring(run.keyText, run.kdf);
   FileEngine engine(reporter, codePage, run.cancel, &keyring);
+  engine.SetSkipDone(run.skipDone);
   engine.CountTotals(selection, false);
   FileJob job;
   job.key = &run.key;

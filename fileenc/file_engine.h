@@ -62,11 +62,18 @@ struct RunDescription {
   Direction direction = Direction::kEncrypt;
   bool pack = false;  // encrypting only: the whole selection into one archive
   const CancelFlag* cancel = nullptr;  // null: the run cannot be stopped
+  // Files already in the state the run would give them are passed over
+  // without a word to the reporter (a rerun that finishes an interrupted one);
+  // otherwise each is reported as it always was. The summary counts them
+  // either way.
+  bool skipDone = false;
 };
 
 enum class FileOutcome {
   kDone,
-  kRefused,    // the file is not one to treat this way (already encrypted, wrong key, ...)
+  kSkipped,    // already in the run's target state: encrypted in an encrypt run,
+               // not encrypted in a decrypt run; left as it is
+  kRefused,    // the file is not one to treat this way (wrong key, ...)
   kFailed,     // the system would not let it be read, written or replaced
   kCancelled,  // the file in hand when the run was stopped; left as it was
 };
@@ -80,13 +87,18 @@ struct FileResult {
 
 struct RunSummary {
   std::vector<FileResult> files;  // in the order they were treated
-  int processed = 0;              // files attempted, refused and failed ones included
+  int processed = 0;              // files attempted, skipped, refused and failed ones included
   int done = 0;
+  int skipped = 0;
   int refused = 0;
   int failed = 0;
   bool cancelled = false;         // the run was stopped before its end
   uint64_t notStarted = 0;        // files of the selection a stopped run never reached
+  // Temporary files an interrupted earlier run left beside its files, removed
+  // when this run reached those files.
+  std::vector<std::wstring> leftoversRemoved;
 
+  // Every file is in the run's target state: done now or before.
   bool allDone() const { return refused == 0 && failed == 0; }
 };
 
@@ -120,17 +132,23 @@ class FileEngine {
   // The last progress report (done = total), and what a stopped run left.
   RunSummary Finish();
   bool Cancelled() const { return cancel_ && cancel_->load(std::memory_order_relaxed); }
+  // See RunDescription::skipDone.
+  void SetSkipDone(bool skipDone) { skipDone_ = skipDone; }
 
   // Files attempted since construction (refused and failed ones included).
   int processed() const { return summary_.processed; }
-  // Files refused or failed since construction.
-  int failed() const { return summary_.refused + summary_.failed; }
+  // Files left as they were since construction: skipped, refused or failed.
+  int failed() const { return summary_.skipped + summary_.refused + summary_.failed; }
   const RunSummary& summary() const { return summary_; }
 
  private:
   // Records a refused or failed file and tells the reporter.
   void Fail(const std::wstring& path, FileMessage message, FileOutcome outcome, const Status& status = Status());
   void Done(const std::wstring& path);
+  // A file already in the target state; `message` says which state.
+  void Skipped(const std::wstring& path, FileMessage message);
+  // Removes the temporary file an interrupted run left beside `path`.
+  void RemoveLeftoverOf(const std::wstring& path);
   // The file in hand when the run was stopped: recorded, not reported.
   void Stopped(const std::wstring& path);
   // Progress: a file of `length` bytes begins, `done` of them are through,
@@ -150,6 +168,7 @@ class FileEngine {
   Reporter& reporter_;
   unsigned codePage_;
   const CancelFlag* cancel_;
+  bool skipDone_ = false;
   SealedKeyring* sealed_;
   RunSummary summary_;
   std::wstring unsyncedFolder_;

@@ -7,6 +7,7 @@
 
 #include "crypto/cipher_algorithm.h"
 #include "fileenc/file_messages.h"
+#include "platform/status.h"
 
 namespace vellumo {
 
@@ -28,6 +29,12 @@ class Reporter {
   virtual void FileStarted(Direction direction, const std::wstring& path) = 0;
   // A file is refused or failed (the designed message box: RefusalText).
   virtual void Refuse(FileMessage message, const std::wstring& path) = 0;
+  // The engine's call: Refuse, with the system's reason when it gave one
+  // (why.ok() otherwise), for a front that names the cause.
+  virtual void RefuseWithReason(FileMessage message, const std::wstring& path, const Status& why) {
+    (void)why;
+    Refuse(message, path);
+  }
   // Called at every file and after every buffer (about 1 MiB); a front that
   // draws should limit how often it does so itself.
   virtual void Progress(const RunProgress& progress) { (void)progress; }

@@ -3,6 +3,7 @@
 ;
 ;   VERSION   four-part version, e.g. 1.0.0.1
 ;   PROGRAM   the x64 Vellumo.exe
+;   CLI       the x64 vellumo-cli.exe, installed beside it
 ;   SHELLEXT  Vorlink64.dll
 ;   TEMPLATE  the key database template docset.dat
 ;   ICON      the program icon
@@ -29,6 +30,8 @@ SetCompressor /SOLID lzma
 !include MUI2.nsh
 !include LogicLib.nsh
 !include FileFunc.nsh
+!include Sections.nsh
+!include WinMessages.nsh
 
 !define PRODUCT "Vellumo"
 !define PUBLISHER "Zentrik"
@@ -64,6 +67,7 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "Copyright (C) ${PUBLISHER}"
 !define MUI_FINISHPAGE_TEXT "$(LS_FINISH_INSTALL)"
 !define MUI_UNFINISHPAGE_NOREBOOTSUPPORT
 
+!insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
@@ -115,9 +119,11 @@ Function .onInit
     SetErrorLevel 740 ; ERROR_ELEVATION_REQUIRED
     Abort
   ${EndIf}
+  Call PathOptionFromCommandLine
 FunctionEnd
 
-Section "Vellumo"
+Section "Vellumo" SecProgram
+  SectionIn RO
   SetOutPath "$INSTDIR"
   ; Explorer keeps a loaded extension open until it ends, and an open DLL
   ; cannot be overwritten, but it can be renamed: the old copy moves aside
@@ -130,6 +136,7 @@ Section "Vellumo"
     Delete /REBOOTOK $1
   ${EndIf}
   File "/oname=Vellumo.exe" "${PROGRAM}"
+  File "/oname=vellumo-cli.exe" "${CLI}"
   File "/oname=Vorlink64.dll" "${SHELLEXT}"
   File "/oname=docset.dat" "${TEMPLATE}"
   WriteUninstaller "$INSTDIR\uninstall.exe"
@@ -168,6 +175,108 @@ Section "Vellumo"
     Abort
   ${EndIf}
 SectionEnd
+
+; --- vellumo-cli on the PATH -------------------------------------------------
+; Setup offers to put its folder on the PATH of the account that runs it, so
+; that "vellumo-cli" works in every new console; /ADDTOPATH does so in a silent
+; install. The uninstaller takes the folder off again and leaves every other
+; entry as it was.
+!define ENVIRONMENT_KEY "Environment"
+
+LangString LS_SEC_PATH ${LANG_SIMPCHINESE} "把 vellumo-cli 加入 PATH"
+LangString LS_SEC_PATH ${LANG_ENGLISH} "Add vellumo-cli to the PATH"
+LangString LS_SEC_PROGRAM_DESC ${LANG_SIMPCHINESE} "Vellumo.exe、命令行工具 vellumo-cli.exe 和资源管理器扩展。"
+LangString LS_SEC_PROGRAM_DESC ${LANG_ENGLISH} "Vellumo.exe, the command-line tool vellumo-cli.exe and the Explorer extension."
+LangString LS_SEC_PATH_DESC ${LANG_SIMPCHINESE} "把安装文件夹加入当前用户的 PATH，这样在任何新打开的命令行窗口中都能直接运行 vellumo-cli。"
+LangString LS_SEC_PATH_DESC ${LANG_ENGLISH} "Put the install folder on this user's PATH, so that vellumo-cli runs in any console opened from now on."
+
+Section /o "$(LS_SEC_PATH)" SecPath
+  ReadRegStr $0 HKCU "${ENVIRONMENT_KEY}" "Path"
+  Push $0
+  Push "$INSTDIR"
+  Call PathWithout ; never twice
+  Pop $1
+  ${If} $1 == ""
+    StrCpy $1 "$INSTDIR"
+  ${Else}
+    StrCpy $1 "$1;$INSTDIR"
+  ${EndIf}
+  DetailPrint "PATH += $INSTDIR"
+  WriteRegExpandStr HKCU "${ENVIRONMENT_KEY}" "Path" "$1"
+  SendMessage ${HWND_BROADCAST} ${WM_SETTINGCHANGE} 0 "STR:Environment" /TIMEOUT=5000
+SectionEnd
+
+!insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecProgram} "$(LS_SEC_PROGRAM_DESC)"
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecPath} "$(LS_SEC_PATH_DESC)"
+!insertmacro MUI_FUNCTION_DESCRIPTION_END
+
+Function PathOptionFromCommandLine
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/ADDTOPATH" $1
+  ${IfNot} ${Errors}
+    !insertmacro SelectSection ${SecPath}
+  ${EndIf}
+FunctionEnd
+
+; Stack: PATH, folder -> PATH without the entries naming the folder (with or
+; without a trailing backslash, in any case); every other entry, empty ones
+; included, stays as it was and where it was.
+!macro PATH_WITHOUT un
+Function ${un}PathWithout
+  Exch $R1
+  Exch
+  Exch $R0
+  Push $R2
+  Push $R3
+  Push $R4
+  Push $R5
+  StrCpy $R2 ""
+  StrCpy $R3 ""
+  StrCpy $R5 0
+  ${Do}
+    StrCpy $R4 $R0 1 $R5
+    ${If} $R4 == ";"
+    ${OrIf} $R4 == ""
+      ${If} $R3 != $R1
+      ${AndIf} $R3 != "$R1\"
+        StrCpy $R2 "$R2;$R3"
+      ${EndIf}
+      StrCpy $R3 ""
+    ${Else}
+      StrCpy $R3 "$R3$R4"
+    ${EndIf}
+    IntOp $R5 $R5 + 1
+  ${LoopUntil} $R4 == ""
+  StrCpy $R0 $R2 "" 1 ; without the ";" before the first entry
+  Pop $R5
+  Pop $R4
+  Pop $R3
+  Pop $R2
+  Pop $R1
+  Exch $R0
+FunctionEnd
+!macroend
+!insertmacro PATH_WITHOUT ""
+!insertmacro PATH_WITHOUT "un."
+
+Function un.RemoveFromUserPath
+  ReadRegStr $0 HKCU "${ENVIRONMENT_KEY}" "Path"
+  Push $0
+  Push "$INSTDIR"
+  Call un.PathWithout
+  Pop $1
+  ${If} $1 == $0
+    Return
+  ${EndIf}
+  ${If} $1 == ""
+    DeleteRegValue HKCU "${ENVIRONMENT_KEY}" "Path"
+  ${Else}
+    WriteRegExpandStr HKCU "${ENVIRONMENT_KEY}" "Path" "$1"
+  ${EndIf}
+  SendMessage ${HWND_BROADCAST} ${WM_SETTINGCHANGE} 0 "STR:Environment" /TIMEOUT=5000
+FunctionEnd
 
 Function un.onInit
   SetRegView 64
@@ -214,10 +323,12 @@ Section "Uninstall"
   ; Only the files setup wrote, never the folder wholesale: anything else in
   ; it (a user's encrypted file, say) stays, and so does the folder then.
   Delete "$INSTDIR\Vellumo.exe"
+  Delete "$INSTDIR\vellumo-cli.exe"
   Delete /REBOOTOK "$INSTDIR\Vorlink64.dll"
   Delete "$INSTDIR\docset.dat"
   Delete "$INSTDIR\uninstall.exe"
   RMDir /REBOOTOK "$INSTDIR"
 
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  Call un.RemoveFromUserPath
 SectionEnd

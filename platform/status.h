@@ -13,7 +13,8 @@ enum class StatusCode {
   kNoAccess,   // permissions or a read-only target
   kInUse,      // held by another program (locks, sharing)
   kNoSpace,    // the device is full, or the file would grow past its limit
-  kNotAFile,   // a folder or a link where a plain file was expected
+  kNotAFile,   // a folder or a device where a plain file was expected
+  kLink,       // a symbolic link where a plain file was expected
   kAlreadyExists,  // the name is taken (a move that must not replace)
   kIoError,    // anything else the system reported
   kCancelled,  // the user stopped the run; nothing failed

@@ -486,7 +486,7 @@ void CDlgEnDe::OnRunFinished() {
   SetItemText(IDC_STATUS, FillText(Text(IDS_STATUS_TOTAL), {std::to_wstring(summary.processed)}));
   // A run from the shell in which every file succeeded closes as designed,
   // unless the user asked to see every summary; anything else is shown.
-  const bool clean = !summary.cancelled && summary.allDone();
+  const bool clean = !summary.cancelled && summary.allDone() && summary.skipped == 0;
   if (!(fromShell && clean && ReadAutoClose(theApp.settingsFile))) {
     CDlgRunSummary(hwnd(), summary).DoModal();
   }

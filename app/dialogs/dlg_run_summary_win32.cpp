@@ -20,8 +20,9 @@ BOOL CDlgRunSummary::OnInitDialog() {
   for (const FileResult& file : summary_.files)
     if (file.outcome == FileOutcome::kCancelled) ++notStarted;
   SetItemText(IDC_SUMMARY_TOTAL, FillText(Text(IDS_STATUS_TOTAL), {std::to_wstring(summary_.processed)}));
+  // Skipped: refused, or already in the run's target state (left as they are).
   std::wstring counts = FillText(Text(IDS_SUMMARY_COUNTS),
-                                 {std::to_wstring(summary_.done), std::to_wstring(summary_.refused),
+                                 {std::to_wstring(summary_.done), std::to_wstring(summary_.skipped + summary_.refused),
                                   std::to_wstring(summary_.failed), std::to_wstring(notStarted)});
   if (summary_.cancelled) counts = Text(IDS_SUMMARY_CANCELLED) + L" " + counts;
   SetItemText(IDC_SUMMARY_COUNTS, counts);

@@ -116,6 +116,15 @@ TEST(AnsiCodePage, RoundTripsAndDefaultCharacters) {
   EXPECT_EQ(L"", FromAnsi(std::string_view()));
 }
 
+TEST(AnsiCodePage, KnownCodePagesAreTheOnesConversionsCanUse) {
+  for (unsigned known : {kSystemAnsiCodePage, kThreadAnsiCodePage, 936u, 1252u, 65001u}) {
+    EXPECT_TRUE(IsKnownCodePage(known)) << known;
+  }
+  for (unsigned unknown : {1u, 12345u, 65535u}) {
+    EXPECT_FALSE(IsKnownCodePage(unknown)) << unknown;
+  }
+}
+
 TEST(AnsiCodePage, FromAnsiStopsAtTheEndOfItsInput) {
   // Conversion stops at the first zero byte or the end of the view, whichever
   // comes first, even in the middle of a double-byte character.

@@ -4,12 +4,15 @@
 // the system's reason.
 #include <gtest/gtest.h>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <signal.h>
 #include <sys/resource.h>
 #endif
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -76,7 +79,7 @@ class RunSelectionTest : public ::testing::Test {
   // the reporter's messages must agree with them.
   void ExpectSummary(const RunSummary& summary, const std::vector<Expected>& expected) const {
     ASSERT_EQ(summary.files.size(), expected.size());
-    int done = 0, refused = 0, failed = 0;
+    int done = 0, skipped = 0, refused = 0, failed = 0;
     std::vector<std::wstring> messages;
     for (size_t i = 0; i < expected.size(); ++i) {
       const FileResult& got = summary.files[i];
@@ -90,11 +93,13 @@ class RunSelectionTest : public ::testing::Test {
         EXPECT_NE(got.status.osError(), 0);
       }
       done += want.outcome == FileOutcome::kDone;
+      skipped += want.outcome == FileOutcome::kSkipped;
       refused += want.outcome == FileOutcome::kRefused;
       failed += want.outcome == FileOutcome::kFailed;
       if (want.outcome != FileOutcome::kDone) messages.push_back(L"文件:" + got.path + L"  " + want.ending);
     }
     EXPECT_EQ(summary.done, done);
+    EXPECT_EQ(summary.skipped, skipped);
     EXPECT_EQ(summary.refused, refused);
     EXPECT_EQ(summary.failed, failed);
     EXPECT_EQ(summary.allDone(), refused + failed == 0);
@@ -109,7 +114,7 @@ TEST_F(RunSelectionTest, FoldersAreWalkedFilesTreatedAndEveryFileListed) {
   const Bytes plain = RandomBytes(3000, 1);
   Make("tree/a.txt", plain);
   Make("single.txt", plain);
-  // Already encrypted (by an earlier run with another key): refused, not failed.
+  // Already encrypted (by an earlier run with another key): skipped, not failed.
   const RunSummary first = RunSelection({Path("single.txt")}, Describe(Direction::kEncrypt, "other"), reporter_);
   ASSERT_TRUE(first.allDone());
   reporter_.refusals.clear();
@@ -118,7 +123,7 @@ TEST_F(RunSelectionTest, FoldersAreWalkedFilesTreatedAndEveryFileListed) {
                                           Describe(Direction::kEncrypt, "key"), reporter_);
   ExpectSummary(summary, {
                              {"tree/a.txt", FileOutcome::kDone, L"", StatusCode::kOk},
-                             {"single.txt", FileOutcome::kRefused, L"已是加密文件!", StatusCode::kOk},
+                             {"single.txt", FileOutcome::kSkipped, L"已是加密文件!", StatusCode::kOk},
                              {"missing.txt", FileOutcome::kFailed, L"打不开!", StatusCode::kNotFound},
                          });
   EXPECT_EQ(summary.processed, 3);
@@ -149,10 +154,133 @@ TEST_F(RunSelectionTest, PackingTakesTheWholeSelectionAndOnlyWhenEncrypting) {
                                            Describe(Direction::kDecrypt, "key", true), reporter_);
   ExpectSummary(unpacked, {
                               {"set/x.szip", FileOutcome::kDone, L"", StatusCode::kOk},
-                              {"set/y.txt", FileOutcome::kRefused, L"不是密文!", StatusCode::kOk},
+                              {"set/y.txt", FileOutcome::kSkipped, L"不是密文!", StatusCode::kOk},
                           });
   EXPECT_EQ(ReadFileBytes(dir_.path() / "set" / "x" / "y.txt"), plain);
 }
+
+// Finishing an interrupted run: files already in the target state are counted
+// as skipped (quietly when asked), the temporary files the interruption left
+// are neither walked as files nor kept, and the summary lists them.
+TEST_F(RunSelectionTest, ARerunSkipsWhatIsDoneAndRemovesLeftovers) {
+  const Bytes plain = RandomBytes(2500, 12);
+  Make("tree/a.txt", plain);
+  Make("tree/b.txt", plain);
+  Make("tree/sub/c.txt", plain);
+  ASSERT_TRUE(RunSelection({Path("tree/a.txt")}, Describe(Direction::kEncrypt, "key"), reporter_).allDone());
+  // What a run killed while writing b.txt leaves, and one beside a finished file.
+  Make("tree/b.txtwritebyqmr", RandomBytes(700, 13));
+  Make("tree/a.txtwritebyqmr", RandomBytes(70, 14));
+  // A name that only looks like a temporary (no file of its own) is a file.
+  Make("tree/sub/alonewritebyqmr", plain);
+
+  // The first rerun finishes the job quietly; a second one finds all done and,
+  // not asked to be quiet, reports each file as the dialog does.
+  for (const bool quiet : {true, false}) {
+    SCOPED_TRACE(quiet ? "skipDone" : "reported");
+    reporter_.refusals.clear();
+    RunDescription run = Describe(Direction::kEncrypt, "key");
+    run.skipDone = quiet;
+    const RunSummary summary = RunSelection({Path("tree")}, run, reporter_);
+    std::vector<Expected> expected;
+    for (const FileResult& file : summary.files) {  // the walk's order is the system's
+      const std::string name = fs::relative(testing::P(file.path), dir_.path()).generic_string();
+      const bool wasDone = !quiet || name == "tree/a.txt";
+      expected.push_back({name, wasDone ? FileOutcome::kSkipped : FileOutcome::kDone,
+                          wasDone ? L"已是加密文件!" : L"", StatusCode::kOk});
+    }
+    ASSERT_EQ(expected.size(), 4u);  // the leftovers are not walked as files
+    if (quiet) {
+      EXPECT_EQ(summary.done, 3);
+      EXPECT_EQ(summary.skipped, 1);
+      EXPECT_TRUE(reporter_.refusals.empty());
+      std::vector<std::wstring> removed = summary.leftoversRemoved;
+      std::sort(removed.begin(), removed.end());
+      EXPECT_EQ(removed, (std::vector<std::wstring>{Path("tree/a.txtwritebyqmr"), Path("tree/b.txtwritebyqmr")}));
+    } else {
+      ExpectSummary(summary, expected);
+      EXPECT_EQ(summary.skipped, 4);
+      EXPECT_TRUE(summary.leftoversRemoved.empty());
+    }
+    EXPECT_TRUE(summary.allDone());
+    EXPECT_FALSE(fs::exists(dir_.path() / "tree" / "a.txtwritebyqmr"));
+    EXPECT_FALSE(fs::exists(dir_.path() / "tree" / "b.txtwritebyqmr"));
+    for (const char* name : {"a.txt", "b.txt", "sub/c.txt", "sub/alonewritebyqmr"}) {
+      EXPECT_EQ(ReadFileBytes(dir_.path() / "tree" / name).size(), plain.size() + kHeaderSize) << name;
+    }
+  }
+}
+
+// A rewritten file keeps its modification time (and on Windows its creation
+// time) through encrypting, upgrading and decrypting, in either format;
+// unpacked files take theirs from the archive's entries, to the two seconds a
+// ZIP entry holds.
+TEST_F(RunSelectionTest, FilesKeepTheirTimes) {
+  const fs::path file = Make("dated/报告.doc", RandomBytes(3000, 15));
+  const fs::path packedSource = Make("dated/packed.txt", RandomBytes(400, 16));
+  // Long ago, with a fraction of a second where the library can set one;
+  // the times are read back as the file system keeps them.
+  fs::last_write_time(file, fs::last_write_time(file) - std::chrono::hours(24 * 1000) + std::chrono::microseconds(123457));
+  fs::last_write_time(packedSource, fs::last_write_time(packedSource) - std::chrono::hours(24 * 500));
+  const auto then = fs::last_write_time(file);
+  const auto packedThen = fs::last_write_time(packedSource);
+#ifdef _WIN32
+  auto created = [](const fs::path& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    EXPECT_TRUE(GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data));
+    return (uint64_t{data.ftCreationTime.dwHighDateTime} << 32) | data.ftCreationTime.dwLowDateTime;
+  };
+  {
+    HANDLE h = CreateFileW(file.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    FILETIME old = {0x12345600u, 0x01D00000u};  // some day in 2014
+    ASSERT_TRUE(SetFileTime(h, &old, nullptr, nullptr));
+    CloseHandle(h);
+  }
+  const uint64_t createdThen = created(file);
+#endif
+
+  RunDescription sealed = Describe(Direction::kDecrypt, "key");
+  sealed.keyText = L"key";
+  sealed.kdf = kLightestKdf;
+  const struct {
+    const char* what;
+    std::function<RunSummary()> run;
+  } steps[] = {
+      {"encrypt", [&] { return RunSelection({W(file)}, Describe(Direction::kEncrypt, "key"), reporter_); }},
+      {"upgrade", [&] { return UpgradeSelection({W(file)}, sealed, reporter_); }},
+      {"decrypt sealed", [&] { return RunSelection({W(file)}, sealed, reporter_); }},
+      {"encrypt again", [&] { return RunSelection({W(file)}, Describe(Direction::kEncrypt, "key"), reporter_); }},
+      {"decrypt", [&] { return RunSelection({W(file)}, Describe(Direction::kDecrypt, "key"), reporter_); }},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.what);
+    ASSERT_TRUE(step.run().allDone());
+    EXPECT_EQ(fs::last_write_time(file), then);
+#ifdef _WIN32
+    EXPECT_EQ(created(file), createdThen);
+#endif
+  }
+  EXPECT_EQ(ReadFileBytes(file), RandomBytes(3000, 15));
+
+  ASSERT_TRUE(RunSelection({W(packedSource)}, Describe(Direction::kEncrypt, "key", true), reporter_).allDone());
+  ASSERT_TRUE(RunSelection({Path("dated/packed.szip")}, Describe(Direction::kDecrypt, "key"), reporter_).allDone());
+  const auto unpacked = fs::last_write_time(dir_.path() / "dated" / "packed" / "packed.txt");
+  EXPECT_LE(std::chrono::abs(unpacked - packedThen), std::chrono::seconds(2));
+}
+
+#ifndef _WIN32
+// A link is refused as a link: the summary's reason says so.
+TEST_F(RunSelectionTest, ALinkIsRefusedAsALink) {
+  const fs::path target = Make("target.txt", RandomBytes(100, 17));
+  fs::create_symlink(target, dir_.path() / "link.txt");
+  const RunSummary summary = RunSelection({Path("link.txt")}, Describe(Direction::kEncrypt, "key"), reporter_);
+  ASSERT_EQ(summary.files.size(), 1u);
+  EXPECT_EQ(summary.files[0].outcome, FileOutcome::kFailed);
+  EXPECT_EQ(summary.files[0].status.code(), StatusCode::kLink);
+  EXPECT_EQ(ReadFileBytes(target), RandomBytes(100, 17));
+}
+#endif
 
 // Progress over a whole run: the totals are known before the first file, the
 // bytes done never go back, and the run ends at exactly its totals.

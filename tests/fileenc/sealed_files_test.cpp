@@ -308,7 +308,8 @@ TEST_F(SealedFilesTest, UpgradesLegacyFilesAndPackedSetsInOneStepAndRefusesTheRe
   const Bytes packedNow = Read(packed);
   EXPECT_EQ(packedNow[9], kSealedPackedFlag);
 
-  // Already sealed, not encrypted, or another key: refused, left as they are.
+  // Already sealed: skipped as in its target state; not encrypted, or another
+  // key: refused. All left as they are.
   const std::wstring plainFile = Path("plain.txt");
   Write(plainFile, RandomBytes(80, 11));
   const std::wstring otherKey = Path("other.bin");
@@ -318,7 +319,8 @@ TEST_F(SealedFilesTest, UpgradesLegacyFilesAndPackedSetsInOneStepAndRefusesTheRe
   reporter_.refusals.clear();
   const RunSummary refused =
       UpgradeSelection({files.front().first, plainFile, otherKey}, Describe(Direction::kEncrypt, key), reporter_, 936);
-  EXPECT_EQ(refused.refused, 3);
+  EXPECT_EQ(refused.skipped, 1);
+  EXPECT_EQ(refused.refused, 2);
   EXPECT_EQ(reporter_.refusals, (std::vector<std::wstring>{L"文件:" + files.front().first + L"  已是安全格式!",
                                                            L"文件:" + plainFile + L"  不是密文!",
                                                            L"文件:" + otherKey + L"  所选密钥错误!"}));

@@ -5,9 +5,11 @@
 # the installed program starts with "-sysset" and copies its key database
 # template into the user's settings folder; a silent uninstall removes all it
 # put down and leaves the user's settings, key database and encrypted files.
-# A second round checks a reinstall over kept user data, an install over an
-# install, and an ".EDS" mapping that another program has taken over meanwhile;
-# a third, a setup whose extension cannot be registered.
+# A second round checks a reinstall over kept user data with /ADDTOPATH (the
+# folder joins the user's PATH once, beside what was there, and vellumo-cli
+# then runs by its name), an install over an install, and an ".EDS" mapping
+# that another program has taken over meanwhile; a third, a setup whose
+# extension cannot be registered.
 #
 #   installer_test.sh WINE_STATE_DIR SETUP_EXE ENCRYPTED_SAMPLE
 set -u
@@ -106,15 +108,17 @@ $uninstall|DisplayIcon|$program\\Vellumo.exe,0
 $uninstall|EstimatedSize|*
 TABLE
 }
-installed_files="Vellumo.exe Vorlink64.dll docset.dat uninstall.exe"
+installed_files="Vellumo.exe Vorlink64.dll docset.dat uninstall.exe vellumo-cli.exe"
 
-run_setup() {  # [EXPECTED_EXIT_STATUS]
-  wine "$setup" /S </dev/null >/dev/null 2>&1
+run_setup() {  # [EXPECTED_EXIT_STATUS [OPTION...]]
+  expected=${1:-0}
+  [ $# -gt 0 ] && shift
+  wine "$setup" /S "$@" </dev/null >/dev/null 2>&1
   status=$?
   settle
-  check "silent setup exits with ${1:-0} (got $status)" [ "$status" -eq "${1:-0}" ]
+  check "silent setup $* exits with $expected (got $status)" [ "$status" -eq "$expected" ]
   # What the extension's registration left, to tell its faults from setup's.
-  [ "$status" -eq "${1:-0}" ] || query "HKCR\\CLSID\\$icon" /s
+  [ "$status" -eq "$expected" ] || query "HKCR\\CLSID\\$icon" /s
 }
 
 run_uninstaller() {
@@ -189,8 +193,12 @@ pe=$(od -An -tu4 -j60 -N4 "$setup" | tr -d ' ')
 check "the setup is an x64 program" [ "$(od -An -tx2 -j$((pe + 4)) -N2 "$setup" | tr -d ' ')" = 8664 ]
 
 # --- Round 1: install, first start, uninstall -------------------------------
+# The user's PATH before: setup leaves it alone unless asked.
+user_path='C:\Tools;%USERPROFILE%\bin'
+wine reg add 'HKCU\Environment' /v Path /t REG_EXPAND_SZ /d "$user_path" /f >/dev/null 2>&1
 run_setup
 check_installed "install"
+check "install without /ADDTOPATH leaves the PATH as it was" [ "$(value_of 'HKCU\Environment' Path)" = "$user_path" ]
 
 # A recent update check on record: the program then leaves the network alone.
 mkdir -p "$settings_u"
@@ -226,16 +234,23 @@ check "uninstall keeps a user's file in the program folder" cmp -s "$program_u/�
 # --- Round 2: reinstall over kept data, then again over itself (an upgrade
 # moves the old Vorlink64.dll aside); ".EDS" taken over by another program --
 rm -f "$program_u/备份.EDS"
-run_setup
+run_setup 0 /ADDTOPATH
 check_installed "reinstall"
-run_setup
+check "/ADDTOPATH puts the folder on the user's PATH (got $(value_of 'HKCU\Environment' Path))" \
+  [ "$(value_of 'HKCU\Environment' Path)" = "$user_path;$program" ]
+version_out=$(cd "$prefix" && wine cmd /c "vellumo-cli --version" </dev/null 2>/dev/null | tr -d '\r')
+check "vellumo-cli runs by its name from the PATH (got '$version_out')" [ "$version_out" = "vellumo-cli $version" ]
+run_setup 0 /ADDTOPATH
 check_installed "install over an install"
+check "the folder is on the PATH once (got $(value_of 'HKCU\Environment' Path))" \
+  [ "$(value_of 'HKCU\Environment' Path)" = "$user_path;$program" ]
 check "install over an install leaves only its own files (found: $(ls "$program_u" | tr '\n' ' '))" \
-  [ "$(ls "$program_u" | LC_ALL=C sort | tr '\n' ' ')" = "Vellumo.exe Vorlink64.dll docset.dat uninstall.exe " ]
+  [ "$(ls "$program_u" | LC_ALL=C sort | tr '\n' ' ')" = "Vellumo.exe Vorlink64.dll docset.dat uninstall.exe vellumo-cli.exe " ]
 check "reinstall keeps the key database" cmp -s "$settings_u/docset.dat" "$prefix/keys.dat"
 wine reg add 'HKCR\.EDS' /ve /d OtherType /f >/dev/null 2>&1
 run_uninstaller
 check_removed "second uninstall" "OtherType"
+check "uninstall takes the folder off the PATH and leaves the rest" [ "$(value_of 'HKCU\Environment' Path)" = "$user_path" ]
 check "second uninstall removes the program folder" [ ! -e "$program_u" ]
 check "second uninstall keeps the settings folder" [ -s "$settings_u/docset.dat" ]
 

@@ -7,6 +7,7 @@
 #include <windows.h>
 #endif
 
+#include "keystore/key_database_file.h"
 #include "keystore/key_store.h"
 #include "test_support.h"
 
@@ -191,6 +192,53 @@ TEST_F(KeyDb, MissingTemplateAndForeignFilesGiveEmptyListsWithoutDamage) {
   { RawDb raw(user); raw.Exec("create table other (a)"); }
   CAdoDB db(W(user), W(templ), 936);
   EXPECT_TRUE(db.Rows().empty());
+}
+
+// What a key database file holds, told before anything is read from it, so
+// that a damaged file is not taken for an empty key list.
+TEST_F(KeyDb, InspectingTellsADamagedFileFromAnEmptyList) {
+  fs::create_directories(tmp / "folder.dat");
+  testing::WriteFileBytes(tmp / "empty.dat", {});
+  testing::WriteFileBytes(tmp / "text.dat", std::vector<uint8_t>(3000, 'x'));
+  { RawDb raw(tmp / "other.dat"); raw.Exec("create table other (a)"); }
+  struct Case {
+    const char* name;
+    KeyDatabaseState state;
+  } cases[] = {
+      {"template.dat", KeyDatabaseState::kReady},       {"absent.dat", KeyDatabaseState::kMissing},
+      {"folder.dat", KeyDatabaseState::kNotADatabase},  {"text.dat", KeyDatabaseState::kNotADatabase},
+      {"empty.dat", KeyDatabaseState::kNoKeyTable},     {"other.dat", KeyDatabaseState::kNoKeyTable},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(InspectKeyDatabase(W(tmp / c.name)), c.state) << c.name;
+  }
+  // Looking changes nothing, and makes nothing.
+  EXPECT_FALSE(fs::exists(tmp / "absent.dat"));
+  EXPECT_EQ(fs::file_size(tmp / "empty.dat"), 0u);
+}
+
+// A database made at run time is the template's: the same table, and text
+// stored as code page bytes by the key store as the program stores it.
+TEST_F(KeyDb, ADatabaseMadeAtRunTimeIsTheTemplates) {
+  ASSERT_TRUE(CreateKeyDatabase(W(user)));
+  EXPECT_EQ(InspectKeyDatabase(W(user)), KeyDatabaseState::kReady);
+  {
+    RawDb made(user), shipped(templ);
+    const std::string schema = "select group_concat(sql, ';') from sqlite_master";
+    EXPECT_EQ(made.BytesOf(schema), shipped.BytesOf(schema));
+    EXPECT_FALSE(made.BytesOf(schema).empty());
+  }
+  {
+    CAdoDB db(W(user), W(tmp / "no-template.dat"), 936);
+    ASSERT_TRUE(db.AddKey(L"\u52a0\u5bc6", L"\u5bc6\u94a5", L""));
+  }
+  RawDb raw(user);
+  EXPECT_EQ("bcd3c3dc", raw.BytesOf("select keyname from keylist where id=1"));
+  // An existing file, database or not, is never made over.
+  EXPECT_FALSE(CreateKeyDatabase(W(user)));
+  EXPECT_EQ("bcd3c3dc", raw.BytesOf("select keyname from keylist where id=1"));
+  EXPECT_FALSE(CreateKeyDatabase(W(tmp / "no-such-folder" / "docset.dat")));
+  EXPECT_FALSE(fs::exists(tmp / "no-such-folder"));
 }
 
 // A database made to hold the program: the key list's reads are bounded and a

@@ -39,7 +39,7 @@ verify "$work/changed.exe" && fail "a changed program still verifies"
 
 # The setup, made from the signed files, is signed by makensis itself.
 "$makensis" -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DPROGRAM="$work/Vellumo.exe" \
-  -DSHELLEXT="$work/Vorlink64.dll" -DTEMPLATE="$template" -DICON="$icon" \
+  -DCLI="$work/vellumo-cli.exe" -DSHELLEXT="$work/Vorlink64.dll" -DTEMPLATE="$template" -DICON="$icon" \
   -DOUTFILE="$work/setup.exe" -DSIGN="$sign" "$nsi" >"$work/nsis.log" 2>&1 ||
   { fail "makensis failed"; cat "$work/nsis.log"; }
 verify "$work/setup.exe" || { fail "the setup does not verify"; cat "$work/verify.log"; }
