@@ -66,6 +66,14 @@ class FileHandle {
   Status Seek(uint64_t offset);
   // Length of the open file, or -1 (then error() says why).
   int64_t Size() const;
+  // Gives a file just created for writing its final `length` before the
+  // writes that fill it: the file system finds the space once instead of
+  // write by write, and a full disk shows before anything is written. A run
+  // that writes less cuts it back with SetLength.
+  Status Preallocate(uint64_t length);
+  // Cuts the file to `length` bytes (or lengthens it with zeros); the
+  // position stays where it is.
+  Status SetLength(uint64_t length);
   // Flushes written data to the device.
   Status Sync();
   // Closes; a failure is a late write that did not reach the device.

@@ -128,6 +128,23 @@ int64_t FileHandle::Size() const {
   return static_cast<int64_t>(st.st_size);
 }
 
+Status FileHandle::Preallocate(uint64_t length) {
+  if (fd_ < 0) return Status(StatusCode::kIoError, EBADF);
+  if (length == 0) return Status();
+  int result;
+  do {
+    result = ::fallocate(fd_, 0, 0, static_cast<off_t>(length));
+  } while (result != 0 && errno == EINTR);
+  // A file system without it finds the space as the writes come.
+  if (result != 0 && errno != EOPNOTSUPP && errno != ENOSYS) return Status::LastOsError();
+  return Status();
+}
+
+Status FileHandle::SetLength(uint64_t length) {
+  if (fd_ < 0) return Status(StatusCode::kIoError, EBADF);
+  return ::ftruncate(fd_, static_cast<off_t>(length)) == 0 ? Status() : Status::LastOsError();
+}
+
 Status FileHandle::Sync() {
   if (fd_ < 0) return Status(StatusCode::kIoError, EBADF);
   return ::fsync(fd_) == 0 ? Status() : Status::LastOsError();

@@ -101,6 +101,20 @@ int64_t FileHandle::Size() const {
   return size.QuadPart;
 }
 
+Status FileHandle::Preallocate(uint64_t length) {
+  // NTFS gives the file its clusters with its length; the bytes not yet
+  // written read as zeros and are not written twice.
+  return SetLength(length);
+}
+
+Status FileHandle::SetLength(uint64_t length) {
+  if (!is_open()) return Status(StatusCode::kIoError, ERROR_INVALID_HANDLE);
+  FILE_END_OF_FILE_INFO end;
+  end.EndOfFile.QuadPart = static_cast<LONGLONG>(length);
+  return SetFileInformationByHandle(AsHandle(handle_), FileEndOfFileInfo, &end, sizeof end) ? Status()
+                                                                                             : Status::LastOsError();
+}
+
 Status FileHandle::Sync() {
   if (!is_open()) return Status(StatusCode::kIoError, ERROR_INVALID_HANDLE);
   return FlushFileBuffers(AsHandle(handle_)) ? Status() : Status::LastOsError();
