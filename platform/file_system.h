@@ -67,9 +67,10 @@ class FileHandle {
   // Length of the open file, or -1 (then error() says why).
   int64_t Size() const;
   // Gives a file just created for writing its final `length` before the
-  // writes that fill it: the file system finds the space once instead of
-  // write by write, and a full disk shows before anything is written. A run
-  // that writes less cuts it back with SetLength.
+  // writes that fill it, where the file system gains from that (Windows: the
+  // space is found once instead of write by write, and a full disk shows
+  // before anything is written). A run that writes less cuts it back with
+  // SetLength.
   Status Preallocate(uint64_t length);
   // Cuts the file to `length` bytes (or lengthens it with zeros); the
   // position stays where it is.
