@@ -197,6 +197,9 @@ class Ring {
       }
       Slot& slot = At(n);
       ReadSlot(source_, slot, n * bufferSize_);
+      // Dropped while the other stages work, rather than all at once when
+      // the temporary file replaces the source.
+      source_.ForgetRead(slot.buffer.length);
       const bool endsHere = !slot.readError.ok() || slot.buffer.length < bufferSize_;
       if (held) {
         if (slot.readError.ok() && slot.buffer.length == 0) {

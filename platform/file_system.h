@@ -61,6 +61,11 @@ class FileHandle {
   bool is_open() const;
   // Bytes read (0 at the end), or -1 on a read error (then error() says why).
   int64_t Read(void* buffer, size_t length);
+  // The `length` bytes just read (up to the position) are not to be read
+  // again: the system may drop them from its cache now. A file about to be
+  // replaced otherwise has all its cache dropped inside the replace, at once
+  // (a quarter of a second per GiB on Linux).
+  void ForgetRead(uint64_t length);
   // Writes all bytes or reports failure (disk full, device error).
   Status Write(const void* buffer, size_t length);
   Status Seek(uint64_t offset);

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -86,6 +87,13 @@ int64_t FileHandle::Read(void* buffer, size_t length) {
     got += static_cast<size_t>(n);
   }
   return static_cast<int64_t>(got);
+}
+
+void FileHandle::ForgetRead(uint64_t length) {
+  const off_t position = fd_ < 0 ? -1 : ::lseek(fd_, 0, SEEK_CUR);
+  if (position < 0 || length == 0) return;
+  const off_t from = position - static_cast<off_t>(std::min<uint64_t>(length, static_cast<uint64_t>(position)));
+  ::posix_fadvise(fd_, from, position - from, POSIX_FADV_DONTNEED);  // only a hint: nothing to report
 }
 
 Status FileHandle::Write(const void* buffer, size_t length) {

@@ -67,6 +67,11 @@ int64_t FileHandle::Read(void* buffer, size_t length) {
   return static_cast<int64_t>(got);
 }
 
+void FileHandle::ForgetRead(uint64_t) {
+  // Nothing to do: a file opened for a sequential scan has its cache dropped
+  // behind the reads by the system.
+}
+
 Status FileHandle::Write(const void* buffer, size_t length) {
   if (!is_open()) return Status(StatusCode::kIoError, ERROR_INVALID_HANDLE);
   const char* p = static_cast<const char*>(buffer);
