@@ -51,6 +51,13 @@ void WriteFileFormat(const std::wstring& file, FileFormat format) {
 bool ReadPacking(const std::wstring& file) { return ReadSettingInt(file, L"DETYPE", L"ZIP") != 0; }
 void WritePacking(const std::wstring& file, bool pack) { WriteSettingInt(file, L"DETYPE", L"ZIP", pack ? 1 : 0); }
 
+bool ReadAutoClose(const std::wstring& file) {
+  return ParseSettingInt(ReadSettingText(file, L"DETYPE", L"AUTOCLOSE", L"1")) != 0;
+}
+void WriteAutoClose(const std::wstring& file, bool close) {
+  WriteSettingInt(file, L"DETYPE", L"AUTOCLOSE", close ? 1 : 0);
+}
+
 uint32_t ReadLastUpdateCheck(const std::wstring& file) {
   // Written with "%u": values past 2^31 (after 2038) must read back whole.
   std::wstring text = ReadSettingText(file, L"UPDATE", L"LASTTIME", L"0");

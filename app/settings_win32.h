@@ -34,6 +34,11 @@ FileFormat ReadFileFormat(const std::wstring& file);
 void WriteFileFormat(const std::wstring& file, FileFormat format);
 bool ReadPacking(const std::wstring& file);  // "DETYPE" / "ZIP"
 void WritePacking(const std::wstring& file, bool pack);
+// "DETYPE" / "AUTOCLOSE": whether the file dialog, started from the shell,
+// closes by itself after a run in which every file succeeded. On ("1") unless
+// the user switched it off.
+bool ReadAutoClose(const std::wstring& file);
+void WriteAutoClose(const std::wstring& file, bool close);
 // "UPDATE" / "LASTTIME": the low 32 bits of the time, written with "%u".
 uint32_t ReadLastUpdateCheck(const std::wstring& file);
 void WriteLastUpdateCheck(const std::wstring& file, uint32_t seconds);

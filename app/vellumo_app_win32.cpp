@@ -1,6 +1,7 @@
 #include "app/vellumo_app_win32.h"
 
 #include <commctrl.h>
+#include <objbase.h>
 #include <shellapi.h>
 
 #include "app/dialogs/dlg_clipboard_win32.h"
@@ -20,9 +21,10 @@ bool FindsSomething(const std::wstring& path) {
   return static_cast<bool>(UniqueFind(FindFirstFileW(path.c_str(), &data)));
 }
 
-int RunFileDialog(Direction direction) {
+int RunFileDialog(Direction direction, bool fromShell) {
   CDlgEnDe dialog;
   dialog.direction = direction;
+  dialog.fromShell = fromShell;
   dialog.DoModal();
   return 0;
 }
@@ -40,15 +42,26 @@ int CVellumoApp::Run(int argc, wchar_t** argv) {
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);
 
+  // The dialogs' common item dialogs are COM objects of this thread.
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  struct ComScope {
+    bool initialised;
+    ~ComScope() {
+      if (initialised) CoUninitialize();
+    }
+  } comScope{SUCCEEDED(com)};
+
   static_cast<AppPaths&>(*this) = ResolveAppPaths();
 
   // Exactly one argument, compared case-sensitively; anything that is neither
   // an option nor found by a directory search ends the program without a word.
-  if (argc <= 1) return RunFileDialog(Direction::kEncrypt);
+  // The shell's menu starts the file dialog with an option, and an opened
+  // file with its path; without any argument the user started the program.
+  if (argc <= 1) return RunFileDialog(Direction::kEncrypt, false);
   if (argc > 2) return 0;
   const std::wstring argument = argv[1];
-  if (argument == L"-enstart") return RunFileDialog(Direction::kEncrypt);
-  if (argument == L"-destart") return RunFileDialog(Direction::kDecrypt);
+  if (argument == L"-enstart") return RunFileDialog(Direction::kEncrypt, true);
+  if (argument == L"-destart") return RunFileDialog(Direction::kDecrypt, true);
   if (argument == L"-enslipstart") return RunClipboardDialog(Direction::kEncrypt);
   if (argument == L"-deslipstart") return RunClipboardDialog(Direction::kDecrypt);
   if (argument == L"-sysset") {
@@ -58,7 +71,7 @@ int CVellumoApp::Run(int argc, wchar_t** argv) {
   }
   if (!FindsSomething(argument)) return 0;
   startFile = argument;
-  return RunFileDialog(Direction::kDecrypt);
+  return RunFileDialog(Direction::kDecrypt, true);
 }
 
 }  // namespace vellumo

@@ -8,8 +8,9 @@ std::optional<std::vector<KeyRow>> LoadKeys(const std::wstring& path, unsigned c
   // Opening a missing file would leave an empty database behind.
   if (path.empty() || !PathExists(path) || IsFolder(path)) return std::nullopt;
   KeyStore db(path, std::wstring(), codePage);
-  if (!db.isOpen()) return std::nullopt;
-  return db.Rows();
+  std::vector<KeyRow> rows;
+  if (db.ReadRows(rows) != KeyListRead::kComplete) return std::nullopt;
+  return rows;
 }
 
 }  // namespace vellumo::cli

@@ -9,7 +9,8 @@
 namespace vellumo::cli {
 
 // The rows of `keylist` in id order, texts read in `codePage`. Nothing when
-// the file does not exist (it is not created) or cannot be opened.
+// the file does not exist (it is not created), cannot be opened or is damaged
+// (KeyListRead::kDamaged).
 std::optional<std::vector<KeyRow>> LoadKeys(const std::wstring& path, unsigned codePage);
 
 }  // namespace vellumo::cli

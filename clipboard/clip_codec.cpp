@@ -96,6 +96,8 @@ std::wstring WithoutBlanks(std::wstring_view text) {
   return out;
 }
 
+}  // namespace
+
 ClipRefusal ClipRefusalOf(SealedError error) {
   switch (error) {
     case SealedError::kNone: return ClipRefusal::kNone;
@@ -107,8 +109,6 @@ ClipRefusal ClipRefusalOf(SealedError error) {
   }
   return ClipRefusal::kDamaged;
 }
-
-}  // namespace
 
 bool IsSealedClipText(std::wstring_view text) {
   size_t matched = 0;
@@ -171,6 +171,8 @@ SealedError OpenSealedClipText(std::wstring_view cipherText, SealedKeyring& keyr
 ClipResult TransformClipBlock(Direction direction, ClipForm form, std::string_view block, const KeyBlock& legacyKey,
                               SealedKeyring& keyring, unsigned codePage) {
   ClipResult result;
+  // Only the text is taken: never what the system's block holds after its zero.
+  block = ClipboardText(block);
   const std::wstring text = FromAnsi(block, codePage);
   if (direction == Direction::kEncrypt) {
     if (IsClipCipherText(text) || IsSealedClipText(text)) {
@@ -209,6 +211,11 @@ ClipResult TransformClipBlock(Direction direction, ClipForm form, std::string_vi
     result.block = *TransformClipText(direction, block, legacyKey, codePage);
   }
   return result;
+}
+
+std::string_view ClipboardText(std::string_view block) {
+  const size_t zero = block.find('\0');
+  return zero == std::string_view::npos ? block : block.substr(0, zero + 1);
 }
 
 std::optional<std::string> TransformClipText(Direction direction, std::string_view block, const KeyBlock& key,

@@ -43,6 +43,12 @@ std::string DecodeClipBytes(std::string_view bytes, const KeyBlock& key);
 std::wstring DecodeClipText(std::string_view bytes, const KeyBlock& key,
                             unsigned codePage = kThreadAnsiCodePage);
 
+// The text of a clipboard memory block: its bytes up to and including the
+// first zero byte, or the whole block when it has none. The system sizes a
+// block as it likes (the setter's allocation, rounded up), and what lies after
+// the text is not the user's to encrypt: another program's leftovers.
+std::string_view ClipboardText(std::string_view block);
+
 // What the clipboard should hold after an encrypt or decrypt of the memory
 // block `block` (all of its bytes, as the system sizes it): the new block with
 // its terminating zero, or nothing when the clipboard is to stay as it is
@@ -83,6 +89,9 @@ enum class ClipRefusal {
   kUnsupported,       // decrypting: a sealed text of another version, or holding no text
   kNoMemory,          // the key derivation could not get its memory
 };
+
+// The refusal a sealed text's error amounts to.
+ClipRefusal ClipRefusalOf(SealedError error);
 
 struct ClipResult {
   ClipRefusal refusal = ClipRefusal::kNone;

@@ -6,9 +6,9 @@ namespace vellumo {
 
 // A cipher id as encrypted-file headers and the settings value "TYPE" store
 // it: 0 AES, 1 DES, 2 RC4. A header read from a file can hold any 32-bit
-// value, and an unknown one must survive the round trip unchanged (its body is
-// copied as it is), so this is the id itself under one name rather than an
-// enumeration that would have to reject it.
+// value, and an unknown one must be read back as it is (the engine refuses to
+// decrypt such a file and leaves it untouched), so this is the id itself under
+// one name rather than an enumeration that would have to reject it.
 class CipherAlgorithm {
  public:
   constexpr CipherAlgorithm(int32_t id = 0) : id_(id) {}

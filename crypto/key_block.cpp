@@ -25,6 +25,10 @@ std::wstring RunKeyText(const std::wstring& listKeyText, const std::wstring& typ
 
 KeyTextProblem CheckNewKeyText(const std::wstring& keyText, unsigned codePage) {
   if (keyText.empty()) return KeyTextProblem::kEmpty;
+  // A zero character has a byte in every code page, but code page text ends
+  // there: the key database would give back only what comes before it, and a
+  // key of zeros alone is the all-zero block.
+  if (keyText.find(L'\0') != std::wstring::npos) return KeyTextProblem::kNotInCodePage;
   if (!CanEncodeAnsi(keyText, codePage)) return KeyTextProblem::kNotInCodePage;
   return KeyTextProblem::kNone;
 }

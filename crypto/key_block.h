@@ -32,7 +32,8 @@ std::wstring RunKeyText(const std::wstring& listKeyText, const std::wstring& typ
 // that already exist (in the key list, in files) are read as they are; a new
 // one must not be empty (that is the all-zero block) and must not hold
 // characters the code page lacks (they would all become "?", so different
-// keys would give one block).
+// keys would give one block), nor a zero character (stored code page text ends
+// there).
 enum class KeyTextProblem { kNone, kEmpty, kNotInCodePage };
 KeyTextProblem CheckNewKeyText(const std::wstring& keyText, unsigned codePage = kThreadAnsiCodePage);
 

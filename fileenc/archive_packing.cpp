@@ -32,6 +32,9 @@ bool AddFolderTree(ZipWriter* archive, const std::wstring& base, const std::wstr
   std::vector<DirEntry> entries;
   if (!ListFolder(folder, entries)) return false;
   for (const DirEntry& entry : entries) {
+    // A link is not the folder's own content: packing through it could take
+    // in files from anywhere, or go round a loop.
+    if (entry.isLink) continue;
     const std::wstring name = JoinPath(relative, entry.name);
     if (entry.isFolder) {
       if (!AddFolderTree(archive, base, name)) return false;

@@ -16,7 +16,8 @@ bool AddPathToArchive(ZipWriter* archive, const std::wstring& path);
 
 // Adds the folder `relative` below `base`, then everything in it (folders
 // recursively, in enumeration order), with entry names relative to `base`.
-// Stops at the first file or subfolder that cannot be added.
+// Links (symbolic links, junctions) in it are left out. Stops at the first file
+// or subfolder that cannot be added.
 bool AddFolderTree(ZipWriter* archive, const std::wstring& base, const std::wstring& relative);
 
 }  // namespace vellumo

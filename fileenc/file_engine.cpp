@@ -20,6 +20,31 @@ namespace {
 
 constexpr wchar_t kPackedSuffix[] = L".szip";
 
+// The file name without its extension when that part is a name of its own:
+// not empty, not only dots and spaces (which Windows trims away) and not a
+// device; empty otherwise.
+std::wstring UsableStem(const std::wstring& name) {
+  const size_t extension = ExtensionStart(name);
+  if (extension == std::wstring::npos) return std::wstring();
+  const std::wstring stem = name.substr(0, extension);
+  if (stem.find_first_not_of(L". ") == std::wstring::npos || IsReservedDeviceName(stem)) return std::wstring();
+  return stem;
+}
+
+// True when extracting `name` below `folder` would pass through a link that is
+// there already (the folder itself or one of the entry's folders), and so
+// could write somewhere else entirely.
+bool LeadsThroughLink(const std::wstring& folder, const std::wstring& name) {
+  if (IsSymbolicLink(folder)) return true;
+  std::wstring path = folder;
+  size_t start = 0;
+  for (size_t end; (end = name.find_first_of(L"/\\", start)) != std::wstring::npos; start = end + 1) {
+    path = JoinPath(path, name.substr(start, end - start));
+    if (IsSymbolicLink(path)) return true;
+  }
+  return false;
+}
+
 // A path in the form used to compare two spellings of it: one separator, no
 // trailing separator, and on Windows without regard to case.
 std::wstring ComparablePath(std::wstring path) {
@@ -280,6 +305,13 @@ void FileEngine::TransformOpenFile(const FileJob& job, FileHandle& source) {
   } else if (job.decrypt || job.upgrade) {
     // The cipher comes from the file, not the job.
     const EncryptedFileHeader header = DecodeHeader(head);
+    // A cipher id this program does not have (a damaged header, a newer file):
+    // "decrypting" it would copy the body and drop the header with its key
+    // check for good.
+    if (!header.algorithm.IsKnown()) {
+      source.Close();
+      return Fail(path, FileMessage::kUnknownCipher, FileOutcome::kRefused);
+    }
     bodyStart = kHeaderSize;
     unpack = job.decrypt && header.packed != 0;
     if (job.upgrade) {
@@ -291,6 +323,11 @@ void FileEngine::TransformOpenFile(const FileJob& job, FileHandle& source) {
   } else if (job.format == FileFormat::kSealed) {
     body = std::make_unique<SealingStream>(*sealedKeys, sealed_->writeSalt(), sealed_->writeKdf(), job.packed);
   } else {
+    // "Encrypting" with an unknown cipher id would copy the plaintext under a header.
+    if (!job.algorithm.IsKnown()) {
+      source.Close();
+      return Fail(path, FileMessage::kUnknownCipher, FileOutcome::kRefused);
+    }
     legacyHeader = EncodeHeader(MakeHeader(job.algorithm, key, job.packed));
     prologue = {legacyHeader.data(), legacyHeader.size()};
     body = std::make_unique<LegacyBodyStream>(job.algorithm, Direction::kEncrypt, key);
@@ -314,7 +351,7 @@ void FileEngine::TransformOpenFile(const FileJob& job, FileHandle& source) {
 
   if (unpack) {
     // The packed file stays; its archive is unpacked beside it and dropped.
-    const UnpackResult unpacked = UnpackArchive(tempPath);
+    const UnpackResult unpacked = UnpackArchive(tempPath, path);
     DeleteFilePath(tempPath);
     if (unpacked == UnpackResult::kCancelled) return Stopped(path);
     if (unpacked == UnpackResult::kFailed) return Fail(path, FileMessage::kUnpackFailed, FileOutcome::kFailed);
@@ -348,31 +385,41 @@ void FileEngine::ProcessFolder(const FileJob& job) {
   }
 }
 
-FileEngine::UnpackResult FileEngine::UnpackArchive(const std::wstring& tempPath) {
-  const size_t dot = tempPath.rfind(L'.');
-  const std::wstring target = dot == std::wstring::npos ? tempPath : tempPath.substr(0, dot);
-  CreateOneFolder(target);
-
-  ArchiveReader archive = OpenArchive(tempPath, codePage_);
+FileEngine::UnpackResult FileEngine::UnpackArchive(const std::wstring& archivePath, const std::wstring& packedPath) {
+  // A folder of that name from an earlier unpack is used again; a file or a
+  // link of that name is left alone, and a numbered name taken instead.
+  const std::wstring folder = UnpackFolderFor(packedPath);
+  std::wstring target;
+  for (int number = 1; number <= kMaxNumberedNames && target.empty(); ++number) {
+    std::wstring candidate = number == 1 ? folder : folder + L" (" + std::to_wstring(number) + L")";
+    if (!IsSymbolicLink(candidate) && (!PathExists(candidate) || IsFolder(candidate))) target = std::move(candidate);
+  }
+  if (target.empty()) return UnpackResult::kFailed;
+  ArchiveReader archive = OpenArchive(archivePath, codePage_);
   if (!archive) return UnpackResult::kFailed;
   const int count = GetEntryCount(archive.get());
   // Every name is checked before anything is written: an archive with a name
-  // that leads out of the target folder is refused as a whole.
+  // that leads out of the target folder, or through a link already there, is
+  // refused as a whole.
   std::vector<std::pair<int, std::wstring>> files;
   for (int index = 0; index < count; ++index) {
     ZipEntryInfo entry;
-    if (GetEntry(archive.get(), index, entry) != kZipOk || !IsSafeEntryName(entry.name)) {
+    if (GetEntry(archive.get(), index, entry) != kZipOk || !IsSafeEntryName(entry.name) ||
+        LeadsThroughLink(target, entry.name)) {
       CloseReader(archive);
       return UnpackResult::kFailed;
     }
     if (!(entry.attributes & kAttrDirectory)) files.emplace_back(index, std::move(entry.name));
   }
+  CreateOneFolder(target);
   for (const auto& [index, name] : files) {
     if (Cancelled()) {
       CloseReader(archive);
       return UnpackResult::kCancelled;
     }
-    if (ExtractEntry(archive.get(), index, target + kPathSeparator + name) != kZipOk) {
+    // The user's files in the folder stay: an entry that differs from one of
+    // them is written beside it under a free name.
+    if (ExtractEntry(archive.get(), index, target + kPathSeparator + name, ExistingFile::kKeep) != kZipOk) {
       CloseReader(archive);
       return UnpackResult::kFailed;
     }
@@ -390,17 +437,38 @@ std::wstring PackedFileName(const std::wstring& firstEntry) {
   }
   const size_t cut = LastSeparator(name);
   if (cut != std::wstring::npos) {
-    const size_t dot = name.rfind(L'.');
-    if (dot != std::wstring::npos && dot > cut) name.resize(dot);
+    const std::wstring stem = UsableStem(name.substr(cut + 1));
+    if (!stem.empty()) name.resize(cut + 1 + stem.size());
   }
   return name + kPackedSuffix;
+}
+
+std::wstring UnpackFolderFor(const std::wstring& packedPath) {
+  const size_t cut = LastSeparator(packedPath);
+  const size_t nameStart = cut == std::wstring::npos ? 0 : cut + 1;
+  const std::wstring name = packedPath.substr(nameStart);
+  std::wstring folder = UsableStem(name);
+  if (folder.empty()) {
+    // No dot is left, so no part of the new name can be taken for an
+    // extension or a device.
+    folder = name;
+    std::replace(folder.begin(), folder.end(), L'.', L'_');
+    folder += kUnpackedSuffix;
+  }
+  return packedPath.substr(0, nameStart) + folder;
 }
 
 void FileEngine::PackAndEncrypt(const std::vector<std::wstring>& entries, const KeyBlock& key,
                                 CipherAlgorithm algorithm, FileFormat format) {
   if (entries.empty()) return;
-  const std::wstring archivePath = PackedFileName(entries.front());
-  // Creating the archive would replace the item before it is read.
+  // An earlier archive of that name stays: the new one takes a free name.
+  const std::wstring archivePath = FreeName(PackedFileName(entries.front()));
+  if (archivePath.empty()) {
+    ++summary_.processed;
+    return Fail(PackedFileName(entries.front()), FileMessage::kCannotOpen, FileOutcome::kFailed,
+                Status(StatusCode::kAlreadyExists, 0));
+  }
+  // Creating the archive inside a folder being packed would have it read itself.
   for (const std::wstring& item : entries) {
     if (ItemHoldsPath(item, archivePath)) {
       ++summary_.processed;

@@ -107,7 +107,12 @@ class FileEngine {
   void PackAndEncrypt(const std::vector<std::wstring>& entries, const KeyBlock& key, CipherAlgorithm algorithm,
                       FileFormat format = FileFormat::kLegacy);
   enum class UnpackResult { kUnpacked, kFailed, kCancelled };
-  UnpackResult UnpackArchive(const std::wstring& tempPath);
+  // Extracts the decrypted archive `archivePath` of the packed file
+  // `packedPath` into UnpackFolderFor(packedPath), or, when a file or a link
+  // has that name, into the first of "<folder> (2)", "<folder> (3)", ... that
+  // is free or a folder. Every entry name is checked first; nothing is written
+  // through a link, and no file already there is replaced (ExistingFile::kKeep).
+  UnpackResult UnpackArchive(const std::wstring& archivePath, const std::wstring& packedPath);
 
   // The totals progress is measured against: every file below `selection`
   // and its bytes, counted by one walk (packing counts the bytes twice).
@@ -172,6 +177,18 @@ RunSummary RunSelection(const std::vector<std::wstring>& selection, const RunDes
 RunSummary UpgradeSelection(const std::vector<std::wstring>& selection, const RunDescription& run, Reporter& reporter,
                             unsigned codePage = kSystemAnsiCodePage);
 
+// The packed file of a selection whose first entry is `firstEntry`: a folder
+// gives its own path + ".szip"; a file gives its path without the extension
+// + ".szip" ("plan.final.txt" gives "plan.final.szip"; ".env" and "README",
+// which have no extension, give ".env.szip" and "README.szip").
 std::wstring PackedFileName(const std::wstring& firstEntry);
+// The folder a packed file unpacks into: beside it, named after its file name
+// without the extension ("D:\docs\report.szip" unpacks into "D:\docs\report").
+// A name without a usable part before its extension (none at all, ".szip",
+// "..szip", a device name such as "aux.szip") gives the whole name with its
+// dots made "_" and kUnpackedSuffix after it ("backup" into "backup_unpacked"),
+// so the folder is never the one holding the packed file, nor the file itself.
+constexpr wchar_t kUnpackedSuffix[] = L"_unpacked";
+std::wstring UnpackFolderFor(const std::wstring& packedPath);
 
 }  // namespace vellumo

@@ -18,6 +18,7 @@ const wchar_t* MessageEnding(FileMessage message) {
     case FileMessage::kUnsupported: return L"加密格式不支持!";
     case FileMessage::kNoMemory: return L"内存不足!";
     case FileMessage::kAlreadySealed: return L"已是安全格式!";
+    case FileMessage::kUnknownCipher: return L"加密算法未知!";
   }
   return L"";
 }

@@ -25,6 +25,7 @@ enum class FileMessage {
   kUnsupported,       // "加密格式不支持!": another version, or parameters out of bounds
   kNoMemory,          // "内存不足!": the key derivation could not get its memory
   kAlreadySealed,     // "已是安全格式!": an upgrade met a file in the sealed format
+  kUnknownCipher,     // "加密算法未知!": a header naming no cipher this program has
 };
 
 // The designed ending of a file's message ("打不开!"); empty for kNone.

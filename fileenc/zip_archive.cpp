@@ -169,6 +169,38 @@ bool IsEmptyArchive(const std::wstring& path) {
   return std::equal(std::begin(record), std::end(record), std::begin(kEmpty));
 }
 
+// True when both files hold the same bytes (a folder holds none).
+bool SameContent(const std::wstring& a, const std::wstring& b) {
+  FileHandle first, second;
+  if (!first.OpenReadExclusive(a) || !second.OpenReadExclusive(b) || first.Size() != second.Size()) return false;
+  std::vector<unsigned char> x(kBlockSize), y(kBlockSize);
+  for (;;) {
+    const int64_t n = first.Read(x.data(), x.size());
+    if (n < 0 || second.Read(y.data(), y.size()) != n) return false;
+    if (n == 0) return true;
+    if (!std::equal(x.begin(), x.begin() + n, y.begin())) return false;
+  }
+}
+
+// Moves the finished `temp` to `target` or, when that name is taken by other
+// bytes, to the first free numbered name; never replaces anything. `kept`:
+// a file of one of those names already held the same bytes, and `temp` is gone.
+bool PlaceBeside(const std::wstring& temp, const std::wstring& target, std::wstring& placed, bool& kept) {
+  kept = false;
+  for (int number = 1; number <= kMaxNumberedNames; ++number) {
+    placed = number == 1 ? target : NumberedName(target, number);
+    const Status moved = MoveWithoutReplacing(temp, placed);
+    if (moved) return true;
+    if (moved.code() != StatusCode::kAlreadyExists) return false;
+    if (SameContent(temp, placed)) {
+      kept = true;
+      DeleteFilePath(temp);
+      return true;
+    }
+  }
+  return false;
+}
+
 bool IsAnySeparator(wchar_t c) { return c == L'/' || c == L'\\'; }
 
 // Two or more dots, possibly with spaces: what Windows reads as "..".
@@ -331,7 +363,7 @@ int GetEntry(ZipReader* archive, int index, ZipEntryInfo& entry) {
   return kZipOk;
 }
 
-int ExtractEntry(ZipReader* archive, int index, const std::wstring& targetPath) {
+int ExtractEntry(ZipReader* archive, int index, const std::wstring& targetPath, ExistingFile existing) {
   ZipEntryInfo entry;
   if (const int rc = GetEntry(archive, index, entry); rc != kZipOk) return rc;
   std::wstring target = targetPath;
@@ -355,10 +387,21 @@ int ExtractEntry(ZipReader* archive, int index, const std::wstring& targetPath) 
     DeleteFilePath(temp);
     return result;
   }
-  if (!ReplaceWithTemporary(temp, target, FolderSync::kNow)) return kZipTargetError;
+  std::wstring placed = target;
+  if (existing == ExistingFile::kReplace) {
+    if (!ReplaceWithTemporary(temp, target, FolderSync::kNow)) return kZipTargetError;
+  } else {
+    bool kept = false;
+    if (!PlaceBeside(temp, target, placed, kept)) {
+      DeleteFilePath(temp);
+      return kZipTargetError;
+    }
+    if (kept) return kZipOk;  // that file holds these bytes already
+    SyncFolder(ParentFolder(placed));
+  }
   // The data is complete and in place; time and attributes are best effort.
-  SetLastWriteTime(target, entry.time);
-  SetAttributes(target, entry.attributes & kFileAttributes);
+  SetLastWriteTime(placed, entry.time);
+  SetAttributes(placed, entry.attributes & kFileAttributes);
   return kZipOk;
 }
 
@@ -376,9 +419,8 @@ bool IsSafeEntryName(const std::wstring& name) {
   size_t start = 0;
   for (;;) {
     const size_t end = name.find_first_of(L"/\\", start);
-    if (IsParentReference(name.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start))) {
-      return false;
-    }
+    const std::wstring component = name.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
+    if (IsParentReference(component) || IsReservedDeviceName(component)) return false;
     if (end == std::wstring::npos) return true;
     start = end + 1;
   }

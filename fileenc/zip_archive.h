@@ -70,21 +70,34 @@ ArchiveReader OpenArchive(const std::wstring& path, unsigned codePage = kSystemA
 // Number of entries, or -1 for a null handle.
 int GetEntryCount(const ZipReader* archive);
 int GetEntry(ZipReader* archive, int index, ZipEntryInfo& entry);
+// What ExtractEntry does when a file of the target's name exists already.
+enum class ExistingFile {
+  kReplace,  // the entry takes its place
+  // The file stays. An entry with the same bytes is not written again; one
+  // that differs goes to the first free numbered name ("a (2).txt"), checked
+  // and taken in one step, so nothing that appears meanwhile is replaced
+  // either. kZipTargetError when no numbered name is free.
+  kKeep,
+};
+
 // Writes entry `index` to `targetPath`, creating missing folders ("/" and "\"
 // both separate them). The data goes to the temporary file beside the target
-// (TemporaryPathFor), which replaces it only when the whole entry inflated with
-// the right CRC-32; on failure the temporary file is deleted and an existing
-// target stays as it was.
+// (TemporaryPathFor), which takes the target's name only when the whole entry
+// inflated with the right CRC-32; on failure the temporary file is deleted and
+// an existing target stays as it was.
 // Then the entry's time and attributes are given to the file. A folder entry
 // creates the folder.
-int ExtractEntry(ZipReader* archive, int index, const std::wstring& targetPath);
+int ExtractEntry(ZipReader* archive, int index, const std::wstring& targetPath,
+                 ExistingFile existing = ExistingFile::kReplace);
 int CloseReader(ArchiveReader& archive);
 
 // False for a name that could leave the folder it is extracted into: empty,
 // absolute or rooted ("/x", "\x", "\\server"), with a drive or stream colon
 // ("C:x", "a:b"), or with a ".." component (either separator). Components of
 // two or more dots and spaces count as ".." too: Windows trims trailing dots and
-// spaces, so ".. " names the parent folder.
+// spaces, so ".. " names the parent folder. A component that Windows takes for
+// a device ("NUL", "aux.txt", "CON.") is refused as well, wherever the archive
+// is opened: writing to it reaches the device, not a file.
 bool IsSafeEntryName(const std::wstring& name);
 
 }  // namespace vellumo

@@ -16,11 +16,16 @@ class HandoffBlock {
   HandoffBlock(const HandoffBlock&) = delete;
   HandoffBlock& operator=(const HandoffBlock&) = delete;
 
-  // Creates (or reuses) and fills the block; keeps it open afterwards so it
-  // outlives the call until the program has read it.
+  // Creates and fills the block, open to the current user alone, and keeps it
+  // open afterwards so it outlives the call until the program has read it; the
+  // next write fills the same block again. A block of that name held by
+  // another writer of this user (another Explorer process) is filled too;
+  // one of any other maker, or open to others, or smaller than the layout,
+  // is refused: false, and nothing is written.
   bool WriteList(const wchar_t* name, const std::vector<std::wstring>& paths);
-  // Reads the entries and marks the block empty. False, leaving `paths` as it
-  // was, when there is no block.
+  // Reads the entries and clears the whole block, so the selection does not
+  // stay readable in it. False, leaving `paths` as it was, when there is no
+  // block.
   bool ReadList(const wchar_t* name, std::vector<std::wstring>& paths);
 
  private:

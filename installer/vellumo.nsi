@@ -82,16 +82,28 @@ LangString LS_NOT_ADMIN ${LANG_ENGLISH} "Installing Vellumo needs administrator 
 LangString LS_REG_FAILED ${LANG_SIMPCHINESE} "资源管理器扩展 Vorlink64.dll 注册失败（regsvr32 返回 $0）。右键菜单和加密文件图标不可用；请以管理员身份重新运行安装程序。"
 LangString LS_REG_FAILED ${LANG_ENGLISH} "Registering the Explorer extension Vorlink64.dll failed (regsvr32 returned $0). The right-click menu and the encrypted-file icons will not work; please run the setup program again as an administrator."
 LangString LS_FINISH_INSTALL ${LANG_SIMPCHINESE} "Vellumo 已安装。$\r$\n$\r$\n资源管理器要重新启动后才会加载新的右键菜单和加密文件图标：请注销并重新登录（或重新启动计算机）。安装程序没有重新启动任何程序。$\r$\n$\r$\n开始菜单的“Vellumo”文件夹中有“密钥设置”、“剪贴板加密”和“剪贴板解密”。"
-LangString LS_FINISH_INSTALL ${LANG_ENGLISH} "Vellumo has been installed.$\r$\n$\r$\nExplorer loads the new right-click menu and encrypted-file icons only after it restarts: please sign out and sign in again (or restart the computer). Setup has restarted nothing.$\r$\n$\r$\nThe Start menu folder $\"Vellumo$\" holds key settings, clipboard encryption and clipboard decryption."
+LangString LS_FINISH_INSTALL ${LANG_ENGLISH} "Vellumo has been installed.$\r$\n$\r$\nExplorer loads the new right-click menu and encrypted-file icons only after it restarts: please sign out and sign in again (or restart the computer). Setup has restarted nothing.$\r$\n$\r$\nThe Start menu folder $\"Vellumo$\" holds Key Settings, Encrypt Clipboard and Decrypt Clipboard."
 LangString LS_FINISH_UNINSTALL ${LANG_SIMPCHINESE} "Vellumo 已卸载。$\r$\n$\r$\n您的密钥、设置（%APPDATA%\zentrik_quen）和加密文件都保留着。已经运行的资源管理器要在注销或重新启动后才会完全卸下右键菜单扩展。"
 LangString LS_FINISH_UNINSTALL ${LANG_ENGLISH} "Vellumo has been removed.$\r$\n$\r$\nYour keys, settings (%APPDATA%\zentrik_quen) and encrypted files are kept. A running Explorer lets go of the right-click extension only after you sign out or restart."
 
-; Start-menu entries: fixed Chinese names, so that the uninstaller finds them
-; whatever language it runs in.
-!define LNK_SETTINGS "${MENU_FOLDER}\密钥设置.lnk"
-!define LNK_ENCLIP "${MENU_FOLDER}\剪贴板加密.lnk"
-!define LNK_DECLIP "${MENU_FOLDER}\剪贴板解密.lnk"
-!define LNK_UNINSTALL "${MENU_FOLDER}\卸载 Vellumo.lnk"
+; Start-menu entries, named in the language setup runs in. The uninstaller
+; may run in the other one, so it removes the names of both.
+!define LNK_SETTINGS_ZH "密钥设置"
+!define LNK_SETTINGS_EN "Key Settings"
+!define LNK_ENCLIP_ZH "剪贴板加密"
+!define LNK_ENCLIP_EN "Encrypt Clipboard"
+!define LNK_DECLIP_ZH "剪贴板解密"
+!define LNK_DECLIP_EN "Decrypt Clipboard"
+!define LNK_UNINSTALL_ZH "卸载 Vellumo"
+!define LNK_UNINSTALL_EN "Uninstall Vellumo"
+LangString LS_LNK_SETTINGS ${LANG_SIMPCHINESE} "${LNK_SETTINGS_ZH}"
+LangString LS_LNK_SETTINGS ${LANG_ENGLISH} "${LNK_SETTINGS_EN}"
+LangString LS_LNK_ENCLIP ${LANG_SIMPCHINESE} "${LNK_ENCLIP_ZH}"
+LangString LS_LNK_ENCLIP ${LANG_ENGLISH} "${LNK_ENCLIP_EN}"
+LangString LS_LNK_DECLIP ${LANG_SIMPCHINESE} "${LNK_DECLIP_ZH}"
+LangString LS_LNK_DECLIP ${LANG_ENGLISH} "${LNK_DECLIP_EN}"
+LangString LS_LNK_UNINSTALL ${LANG_SIMPCHINESE} "${LNK_UNINSTALL_ZH}"
+LangString LS_LNK_UNINSTALL ${LANG_ENGLISH} "${LNK_UNINSTALL_EN}"
 
 Function .onInit
   SetRegView 64
@@ -141,10 +153,10 @@ Section "Vellumo"
   WriteRegStr HKLM "${CLASSES}\ORV\shell\open\command" "" '"$INSTDIR\Vellumo.exe" "%1"'
 
   CreateDirectory "${MENU_FOLDER}"
-  CreateShortcut "${LNK_SETTINGS}" "$INSTDIR\Vellumo.exe" "-sysset" "$INSTDIR\Vellumo.exe" 0
-  CreateShortcut "${LNK_ENCLIP}" "$INSTDIR\Vellumo.exe" "-enslipstart" "$INSTDIR\Vellumo.exe" 0
-  CreateShortcut "${LNK_DECLIP}" "$INSTDIR\Vellumo.exe" "-deslipstart" "$INSTDIR\Vellumo.exe" 0
-  CreateShortcut "${LNK_UNINSTALL}" "$INSTDIR\uninstall.exe"
+  CreateShortcut "${MENU_FOLDER}\$(LS_LNK_SETTINGS).lnk" "$INSTDIR\Vellumo.exe" "-sysset" "$INSTDIR\Vellumo.exe" 0
+  CreateShortcut "${MENU_FOLDER}\$(LS_LNK_ENCLIP).lnk" "$INSTDIR\Vellumo.exe" "-enslipstart" "$INSTDIR\Vellumo.exe" 0
+  CreateShortcut "${MENU_FOLDER}\$(LS_LNK_DECLIP).lnk" "$INSTDIR\Vellumo.exe" "-deslipstart" "$INSTDIR\Vellumo.exe" 0
+  CreateShortcut "${MENU_FOLDER}\$(LS_LNK_UNINSTALL).lnk" "$INSTDIR\uninstall.exe"
 
   ; Last, so that a failure leaves an install the uninstaller can remove.
   ; $SYSDIR of this 64-bit setup is the 64-bit System32.
@@ -189,10 +201,14 @@ Section "Uninstall"
   ${EndIf}
   DeleteRegKey /ifempty HKLM "${CLASSES}\ORV"
 
-  Delete "${LNK_SETTINGS}"
-  Delete "${LNK_ENCLIP}"
-  Delete "${LNK_DECLIP}"
-  Delete "${LNK_UNINSTALL}"
+  Delete "${MENU_FOLDER}\${LNK_SETTINGS_ZH}.lnk"
+  Delete "${MENU_FOLDER}\${LNK_ENCLIP_ZH}.lnk"
+  Delete "${MENU_FOLDER}\${LNK_DECLIP_ZH}.lnk"
+  Delete "${MENU_FOLDER}\${LNK_UNINSTALL_ZH}.lnk"
+  Delete "${MENU_FOLDER}\${LNK_SETTINGS_EN}.lnk"
+  Delete "${MENU_FOLDER}\${LNK_ENCLIP_EN}.lnk"
+  Delete "${MENU_FOLDER}\${LNK_DECLIP_EN}.lnk"
+  Delete "${MENU_FOLDER}\${LNK_UNINSTALL_EN}.lnk"
   RMDir "${MENU_FOLDER}"
 
   ; Only the files setup wrote, never the folder wholesale: anything else in

@@ -11,21 +11,14 @@ namespace vellumo {
 namespace {
 
 constexpr char kSelectAll[] = "select *from keylist order by id";
+constexpr int kStepsPerCall = 1000;  // the progress handler's period
 
-// A compiled statement, finalized when it goes.
-struct StatementFinalizer {
-  void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
-
-// Null when the text does not compile.
-Statement Prepare(sqlite3* connection, const char* sql) {
-  sqlite3_stmt* statement = nullptr;
-  if (sqlite3_prepare_v2(connection, sql, -1, &statement, nullptr) != SQLITE_OK) {
-    sqlite3_finalize(statement);
-    return nullptr;
-  }
-  return Statement(statement);
+// Errors that say the file itself is not sound, as opposed to a database
+// without the key table, which simply holds no keys.
+bool IsDamage(int error) {
+  const int primary = error & 0xFF;
+  return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB || primary == SQLITE_TOOBIG ||
+         primary == SQLITE_INTERRUPT || primary == SQLITE_NOMEM || primary == SQLITE_IOERR;
 }
 
 std::u16string ToUtf16(const std::wstring& text) {
@@ -54,6 +47,25 @@ bool ParseId(const std::wstring& text, int64_t& id) {
 
 }  // namespace
 
+void KeyStore::StatementFinalizer::operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+
+int KeyStore::StepBudget(void* store) {
+  // Non-zero stops the statement in hand with SQLITE_INTERRUPT.
+  return --static_cast<KeyStore*>(store)->stepsLeft_ < 0 ? 1 : 0;
+}
+
+KeyStore::Statement KeyStore::Prepare(const char* sql, int* error) {
+  stepsLeft_ = kKeyStatementSteps / kStepsPerCall;
+  sqlite3_stmt* statement = nullptr;
+  const int rc = sqlite3_prepare_v2(connection_, sql, -1, &statement, nullptr);
+  if (error) *error = rc == SQLITE_OK ? SQLITE_OK : sqlite3_extended_errcode(connection_);
+  if (rc != SQLITE_OK) {
+    sqlite3_finalize(statement);
+    return nullptr;
+  }
+  return Statement(statement);
+}
+
 KeyStore::KeyStore(const std::wstring& userPath, const std::wstring& templatePath, unsigned codePage) {
   Open(userPath, templatePath, codePage);
 }
@@ -71,6 +83,11 @@ bool KeyStore::Open(const std::wstring& userPath, const std::wstring& templatePa
   if (sqlite3_open16(ToUtf16(userPath).c_str(), &db) == SQLITE_OK) {
     connection_ = db;
     isOpen_ = true;
+    // Every statement within bounds, so that a hostile file (a view over a
+    // query that never ends, a row of hundreds of megabytes) fails instead
+    // of taking the program's time and memory.
+    sqlite3_limit(db, SQLITE_LIMIT_LENGTH, kMaxKeyRowBytes);
+    sqlite3_progress_handler(db, kStepsPerCall, &KeyStore::StepBudget, this);
   } else {
     sqlite3_close(db);
   }
@@ -86,6 +103,7 @@ void KeyStore::Close() {
 bool KeyStore::Execute(const std::wstring& statement) {
   if (!isOpen_) return false;
   std::string sql = ToAnsi(statement, codePage_);
+  stepsLeft_ = kKeyStatementSteps / kStepsPerCall;
   char* error = nullptr;
   int rc = sqlite3_exec(connection_, sql.c_str(), [](void*, int, char**, char**) { return 0; }, nullptr, &error);
   sqlite3_free(error);
@@ -94,9 +112,18 @@ bool KeyStore::Execute(const std::wstring& statement) {
 
 std::vector<KeyRow> KeyStore::Rows() {
   std::vector<KeyRow> rows;
-  if (!isOpen_) return rows;
-  const Statement statement = Prepare(connection_, kSelectAll);
-  if (!statement) return rows;
+  ReadRows(rows);
+  return rows;
+}
+
+KeyListRead KeyStore::ReadRows(std::vector<KeyRow>& rows) {
+  rows.clear();
+  if (!isOpen_) return KeyListRead::kClosed;
+  int error = SQLITE_OK;
+  const Statement statement = Prepare(kSelectAll, &error);
+  // A database without the key table holds no keys; one that is no database
+  // (or a damaged one) is reported.
+  if (!statement) return IsDamage(error) ? KeyListRead::kDamaged : KeyListRead::kComplete;
   sqlite3_stmt* stmt = statement.get();
   auto column = [&](int i) {
     // Columns by position; NULL (or a missing column) reads as empty text.
@@ -105,16 +132,25 @@ std::vector<KeyRow> KeyStore::Rows() {
     if (!text) return std::wstring();
     return FromAnsi(std::string_view(reinterpret_cast<const char*>(text), sqlite3_column_bytes(stmt, i)), codePage_);
   };
-  while (sqlite3_step(stmt) == SQLITE_ROW) rows.push_back({column(0), column(1), column(2), column(3)});
-  return rows;
+  int rc;
+  while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+    if (rows.size() == kMaxKeyRows) break;
+    rows.push_back({column(0), column(1), column(2), column(3)});
+  }
+  if (rc != SQLITE_DONE) {
+    rows.clear();
+    return KeyListRead::kDamaged;
+  }
+  return KeyListRead::kComplete;
 }
 
-void KeyStore::LoadKeyList(KeyListTarget* list, KeyListTarget* combo, std::vector<std::wstring>* values) {
-  if (!isOpen_) return;
+KeyListRead KeyStore::LoadKeyList(KeyListTarget* list, KeyListTarget* combo, std::vector<std::wstring>* values) {
+  if (!isOpen_) return KeyListRead::kClosed;
   if (list) list->Clear();
   if (combo) combo->Clear();
   if (values) values->clear();
-  std::vector<KeyRow> rows = Rows();
+  std::vector<KeyRow> rows;
+  const KeyListRead read = ReadRows(rows);
   for (size_t i = 0; i < rows.size(); ++i) {
     if (list) list->Add(static_cast<int>(i), rows[i]);
     if (combo) combo->Add(static_cast<int>(i), rows[i]);
@@ -122,11 +158,12 @@ void KeyStore::LoadKeyList(KeyListTarget* list, KeyListTarget* combo, std::vecto
   }
   if (list) list->Done();
   if (combo) combo->Done();
+  return read;
 }
 
 bool KeyStore::Run(const char* sql, const std::vector<std::string>& texts, int64_t id, bool idFirst) {
   if (!isOpen_) return false;
-  const Statement statement = Prepare(connection_, sql);
+  const Statement statement = Prepare(sql);
   if (!statement) return false;
   sqlite3_stmt* stmt = statement.get();
   int index = 1;
@@ -142,7 +179,7 @@ bool KeyStore::Run(const char* sql, const std::vector<std::string>& texts, int64
 
 int64_t KeyStore::NextKeyId() {
   if (!isOpen_) return 0;
-  const Statement statement = Prepare(connection_, "select coalesce(max(id),0)+1 from keylist");
+  const Statement statement = Prepare("select coalesce(max(id),0)+1 from keylist");
   if (!statement || sqlite3_step(statement.get()) != SQLITE_ROW) return 0;
   return sqlite3_column_int64(statement.get(), 0);
 }

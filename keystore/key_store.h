@@ -3,13 +3,16 @@
 // "docset.dat", whose table keylist (id, keyname, keyvalue, about, in that
 // order) holds its text as bytes of the ANSI code page, as existing databases
 // do.
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "crypto/ansi_codepage.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace vellumo {
 
@@ -35,6 +38,23 @@ class KeyListTarget {
   virtual void Done() {}
 };
 
+// How far a read of the key list got.
+enum class KeyListRead {
+  kComplete,
+  kClosed,   // no database is open; nothing was read
+  // The list could not be read whole within the bounds below (more rows than
+  // any key list has, a row too long, a query that does not end, a file that
+  // is no database or a damaged one): nothing of it is listed.
+  kDamaged,
+};
+
+// What one read of a key database may take: a key list holds a few dozen
+// short rows, so a file that asks for more is hostile or damaged, and is not
+// allowed to hold the program (or its memory) for as long as it likes.
+constexpr size_t kMaxKeyRows = 10000;
+constexpr int kMaxKeyRowBytes = 1 << 20;      // one row with all its texts
+constexpr int kKeyStatementSteps = 20000000;  // virtual machine steps per statement
+
 class KeyStore {
  public:
   KeyStore() = default;
@@ -52,8 +72,11 @@ class KeyStore {
   // Runs a statement given as text; false when closed or when it fails.
   bool Execute(const std::wstring& statement);
   // Refills any target given, in ascending id order. Nothing is touched when
-  // the database is closed.
-  void LoadKeyList(KeyListTarget* list, KeyListTarget* combo, std::vector<std::wstring>* values);
+  // the database is closed; a damaged one leaves the targets empty.
+  KeyListRead LoadKeyList(KeyListTarget* list, KeyListTarget* combo, std::vector<std::wstring>* values);
+  // The rows in ascending id order; `rows` is empty unless the read is complete.
+  KeyListRead ReadRows(std::vector<KeyRow>& rows);
+  // ReadRows' rows (none when the read was not complete).
   std::vector<KeyRow> Rows();
 
   // The settings dialog's changes. Values are bound, not spliced into the
@@ -68,11 +91,19 @@ class KeyStore {
 
  private:
   bool Run(const char* sql, const std::vector<std::string>& texts, int64_t id, bool idFirst);
+  // Compiles a statement and gives it the step budget of one statement.
+  struct StatementFinalizer {
+    void operator()(sqlite3_stmt* statement) const;
+  };
+  using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+  Statement Prepare(const char* sql, int* error = nullptr);
+  static int StepBudget(void* store);
   // The id a key added now gets; 0 when the database cannot say.
   int64_t NextKeyId();
 
   sqlite3* connection_ = nullptr;
   bool isOpen_ = false;
+  int stepsLeft_ = 0;  // of the statement in hand, in thousands
   unsigned codePage_ = kThreadAnsiCodePage;
 };
 

@@ -100,18 +100,23 @@ class FileHandle {
 
 struct DirEntry {
   std::wstring name;  // without the folder
-  bool isFolder = false;
-  uint64_t size = 0;  // bytes of a file, as the listing saw it
+  bool isFolder = false;  // a real folder: never a link to one
+  bool isLink = false;    // a link (a symbolic link, a junction), whatever it points to
+  uint64_t size = 0;      // bytes of a file, as the listing saw it
 };
 
 bool PathExists(const std::wstring& path);
 bool IsFolder(const std::wstring& path);
 // Bytes of the file at `path` (a link itself on POSIX), or -1.
 int64_t FileSizeOf(const std::wstring& path);
-// True for a symbolic link itself (POSIX); always false on Windows.
+// True for a link itself: a symbolic link on POSIX; on Windows a reparse point
+// that names another place (a symbolic link or a junction), not one that only
+// stores the file elsewhere (cloud placeholders, deduplicated files).
 bool IsSymbolicLink(const std::wstring& path);
 // Entries of a folder except "." and "..", in the order the system returns them
-// (hidden and system files included). Fails when the folder cannot be read.
+// (hidden and system files included). A link is listed as a link, never as a
+// folder, so no walk goes through it by mistake. Fails when the folder cannot
+// be read.
 Status ListFolder(const std::wstring& folder, std::vector<DirEntry>& entries);
 // Creates one folder level; false when it could not (for instance it exists).
 bool CreateOneFolder(const std::wstring& path);
@@ -133,7 +138,10 @@ bool DeleteFilePath(const std::wstring& path);
 bool CopyFilePath(const std::wstring& from, const std::wstring& to, bool failIfExists);
 // Puts `from` in the place of `to` in one step, replacing it, so that there is
 // never a moment without a file named `to`; the data is on the device first.
-// On POSIX `from` takes the permission bits of the `to` it replaces.
+// `from` first takes over who may use the `to` it replaces: on POSIX its
+// permission bits, and its owner and group as far as the process may set them;
+// on Windows its access control list (explicit entries, protection from
+// inheritance), and its owner and group where the process may.
 // With FolderSync::kLater the new name is on the device only once the caller
 // has called SyncFolder on the folder (a crash before that leaves the old
 // file whole), so a walk through many files syncs each folder once.
@@ -151,7 +159,9 @@ constexpr wchar_t kTemporarySuffix[] = L"writebyqmr";
 std::wstring TemporaryPathFor(const std::wstring& path);
 // Creates (truncating) the temporary file `tempPath`. A link found at that name
 // was not left by us and is removed, so nothing is written through it; a
-// read-only leftover of an interrupted run has its attributes cleared.
+// read-only leftover of an interrupted run has its attributes cleared. On POSIX
+// the file is readable by its owner alone (it may hold plaintext) until it
+// replaces its target.
 Status CreateTemporary(FileHandle& out, const std::wstring& tempPath);
 // Puts the finished `tempPath` in the place of `target`. Windows refuses to
 // replace a read-only (and CreateFile a hidden or system) file, so the
@@ -160,6 +170,10 @@ Status CreateTemporary(FileHandle& out, const std::wstring& tempPath);
 // them.
 Status ReplaceWithTemporary(const std::wstring& tempPath, const std::wstring& target, FolderSync sync);
 
+// Puts `from` at the name `to` unless something (a file, a folder, a link) is
+// there already: then nothing moves and the status is kAlreadyExists.
+Status MoveWithoutReplacing(const std::wstring& from, const std::wstring& to);
+
 // --- Path text (pure string work, file_path.cpp) ---
 std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);
 // Position of the last separator, or npos.
@@ -167,5 +181,22 @@ size_t LastSeparator(const std::wstring& path);
 std::wstring FileNamePart(const std::wstring& path);  // after the last separator
 // The folder holding `path`: "." for a bare name, the root for a name in it.
 std::wstring ParentFolder(const std::wstring& path);
+// Where the extension of a file name begins: its last ".", unless that is the
+// name's first character (".env" has no extension, "a.tar.gz" has ".gz");
+// npos when it has none.
+size_t ExtensionStart(const std::wstring& name);
+// `path` with " (number)" before the extension of its file name:
+// "D:\docs\report (2).szip", "/home/u/.env (3)".
+std::wstring NumberedName(const std::wstring& path, int number);
+// How many numbered names FreeName tries before it gives up.
+constexpr int kMaxNumberedNames = 999;
+// `path` itself when nothing is there (not even a dangling link), else the
+// first free NumberedName from 2 on; empty when all of them are taken.
+std::wstring FreeName(const std::wstring& path);
+// True for a name Windows takes for a device wherever it stands: CON, PRN,
+// AUX, NUL, COM1-9, LPT1-9 (and with superscript digits), CONIN$, CONOUT$,
+// in any case, with any extension and with trailing dots or spaces ("nul.txt",
+// "CON .", "aux.tar.gz").
+bool IsReservedDeviceName(const std::wstring& name);
 
 }  // namespace vellumo

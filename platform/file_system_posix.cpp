@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 
@@ -62,10 +63,19 @@ Status FileHandle::OpenReadExclusive(const std::wstring& path) {
 
 Status FileHandle::CreateForWrite(const std::wstring& path) {
   Close();
-  // Never written through a link put in the way.
-  fd_ = ::open(ToUtf8(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
   written_ = writebackFrom_ = 0;
-  return fd_ >= 0 ? Status() : Status::LastOsError();
+  // Never written through a link put in the way. Owner-only from the first
+  // byte, whatever the umask, and also when an older file of this name is
+  // truncated (its mode would stay): what is written here may be plaintext.
+  const int fd = ::open(ToUtf8(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) return Status::LastOsError();
+  if (::fchmod(fd, 0600) != 0) {
+    const Status status = Status::LastOsError();
+    ::close(fd);
+    return status;
+  }
+  fd_ = fd;
+  return Status();
 }
 
 bool FileHandle::is_open() const { return fd_ >= 0; }
@@ -196,6 +206,7 @@ Status ListFolder(const std::wstring& folder, std::vector<DirEntry>& entries) {
     struct stat st;
     if (::lstat(ToUtf8(full).c_str(), &st) == 0) {
       entry.isFolder = S_ISDIR(st.st_mode);
+      entry.isLink = S_ISLNK(st.st_mode);
       if (S_ISREG(st.st_mode)) entry.size = static_cast<uint64_t>(st.st_size);
     }
     entries.push_back(std::move(entry));
@@ -311,12 +322,37 @@ bool SyncFolder(const std::wstring& folder) {
 Status ReplaceFileAtomically(const std::wstring& from, const std::wstring& to, FolderSync sync) {
   // The caller has synced `from`; rename replaces `to` in one step, and the
   // folder sync makes the new name last through a crash. The replacement keeps
-  // the permission bits of the file it replaces, so a private file stays private.
+  // the owner, group and permission bits of the file it replaces, so a private
+  // file stays private and a shared one stays shared. Only root may give a
+  // file away; others keep at least the group where they belong to it.
+  // Owner before mode: a change of owner clears the set-id bits.
   struct stat st;
-  if (StatPath(to, st)) ::chmod(ToUtf8(from).c_str(), st.st_mode & 07777);
-  if (::rename(ToUtf8(from).c_str(), ToUtf8(to).c_str()) != 0) return Status::LastOsError();
+  const std::string fromPath = ToUtf8(from);
+  if (StatPath(to, st)) {
+    if (::chown(fromPath.c_str(), st.st_uid, st.st_gid) != 0) ::chown(fromPath.c_str(), static_cast<uid_t>(-1), st.st_gid);
+    ::chmod(fromPath.c_str(), st.st_mode & 07777);
+  }
+  if (::rename(fromPath.c_str(), ToUtf8(to).c_str()) != 0) return Status::LastOsError();
   if (sync == FolderSync::kNow) SyncFolder(ParentFolder(to));
   return Status();
+}
+
+Status MoveWithoutReplacing(const std::wstring& from, const std::wstring& to) {
+  const std::string fromPath = ToUtf8(from), toPath = ToUtf8(to);
+#ifdef RENAME_NOREPLACE
+  if (::renameat2(AT_FDCWD, fromPath.c_str(), AT_FDCWD, toPath.c_str(), RENAME_NOREPLACE) == 0) return Status();
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return Status::LastOsError();
+#endif
+  // File systems without that flag: a second name cannot replace anything
+  // either; where even that is missing (FAT), look first.
+  if (::link(fromPath.c_str(), toPath.c_str()) == 0) {
+    ::unlink(fromPath.c_str());
+    return Status();
+  }
+  if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP) return Status::LastOsError();
+  struct stat st;
+  if (::lstat(toPath.c_str(), &st) == 0) return Status(StatusCode::kAlreadyExists, EEXIST);
+  return ::rename(fromPath.c_str(), toPath.c_str()) == 0 ? Status() : Status::LastOsError();
 }
 
 }  // namespace vellumo

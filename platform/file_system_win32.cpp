@@ -1,5 +1,6 @@
 // The file seam on Windows: wide paths straight to the W functions.
 #include <windows.h>
+#include <aclapi.h>
 
 #include "platform/file_system.h"
 #include "platform/owners_win32.h"
@@ -8,6 +9,42 @@ namespace vellumo {
 namespace {
 
 HANDLE AsHandle(void* h) { return static_cast<HANDLE>(h); }
+
+// A reparse point that names another place (a symbolic link, a junction), as
+// opposed to one that only keeps the data elsewhere (cloud files, dedup).
+bool IsLinkReparsePoint(DWORD attributes, DWORD reparseTag) {
+  return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsReparseTagNameSurrogate(reparseTag);
+}
+
+// Gives `file` the access control list of `model` (its explicit entries, and
+// whether it is protected from inheritance: the inherited ones come again from
+// the folder), and its owner and group where the process may set them. Best
+// effort: a volume without security (FAT) has nothing to keep.
+void CopySecurity(const std::wstring& model, const std::wstring& file) {
+  PACL dacl = nullptr;
+  PSID owner = nullptr, group = nullptr;
+  UniqueLocal descriptor;
+  if (GetNamedSecurityInfoW(model.c_str(), SE_FILE_OBJECT,
+                            DACL_SECURITY_INFORMATION | OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION,
+                            &owner, &group, &dacl, nullptr,
+                            reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.receive())) != ERROR_SUCCESS) {
+    return;
+  }
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  GetSecurityDescriptorControl(descriptor.get(), &control, &revision);
+  const SECURITY_INFORMATION protection =
+      (control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION;
+  std::wstring name = file;  // the call wants a writable string
+  if (SetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT,
+                            DACL_SECURITY_INFORMATION | protection | OWNER_SECURITY_INFORMATION |
+                                GROUP_SECURITY_INFORMATION,
+                            owner, group, dacl, nullptr) != ERROR_SUCCESS) {
+    // Giving a file to another owner takes a privilege; the list alone does not.
+    SetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | protection, nullptr, nullptr,
+                          dacl, nullptr);
+  }
+}
 
 bool ToSystemTime(const FILETIME& utc, LocalTime& time) {
   FILETIME local;
@@ -134,8 +171,14 @@ Status FileHandle::Close() {
 
 bool PathExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-// Links on Windows are left to the file system as they always were.
-bool IsSymbolicLink(const std::wstring&) { return false; }
+bool IsSymbolicLink(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+  // The listing carries the reparse tag; the attributes alone do not.
+  WIN32_FIND_DATAW fd;
+  UniqueFind find(FindFirstFileW(path.c_str(), &fd));
+  return find && IsLinkReparsePoint(fd.dwFileAttributes, fd.dwReserved0);
+}
 
 bool IsFolder(const std::wstring& path) {
   DWORD a = GetFileAttributesW(path.c_str());
@@ -160,8 +203,11 @@ Status ListFolder(const std::wstring& folder, std::vector<DirEntry>& entries) {
     if (wcscmp(fd.cFileName, L".") == 0 || wcscmp(fd.cFileName, L"..") == 0) continue;
     DirEntry e;
     e.name = fd.cFileName;
-    e.isFolder = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if (!e.isFolder) e.size = (uint64_t{fd.nFileSizeHigh} << 32) | fd.nFileSizeLow;
+    // A junction or a folder link is not walked into: it may lead out of the
+    // selection or round in a loop.
+    e.isLink = IsLinkReparsePoint(fd.dwFileAttributes, fd.dwReserved0);
+    e.isFolder = !e.isLink && (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) e.size = (uint64_t{fd.nFileSizeHigh} << 32) | fd.nFileSizeLow;
     entries.push_back(std::move(e));
   } while (FindNextFileW(find.get(), &fd));
   return Status();
@@ -242,10 +288,18 @@ Status ReplaceFileAtomically(const std::wstring& from, const std::wstring& to, F
   if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_READONLY)) {
     SetFileAttributesW(to.c_str(), attrs & ~FILE_ATTRIBUTE_READONLY);
   }
+  // The user's permissions on the file go on to its new form; a move keeps
+  // the list of the moved file, which would otherwise be the folder's default.
+  if (attrs != INVALID_FILE_ATTRIBUTES) CopySecurity(to, from);
   // Written through: the move is on the device when the call returns.
   if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return Status::LastOsError();
   }
+  return Status();
+}
+
+Status MoveWithoutReplacing(const std::wstring& from, const std::wstring& to) {
+  if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return Status::LastOsError();
   return Status();
 }
 

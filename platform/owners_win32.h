@@ -72,6 +72,12 @@ struct ViewTraits {
   static void Close(void* view) { UnmapViewOfFile(view); }
 };
 
+struct LocalTraits {
+  using Type = void*;
+  static void* None() { return nullptr; }
+  static void Close(void* memory) { LocalFree(memory); }
+};
+
 // Kernel objects whose failure value is null (mappings, threads, processes).
 using UniqueHandle = Owner<HandleTraits>;
 // What CreateFile opens (failure: INVALID_HANDLE_VALUE).
@@ -79,6 +85,8 @@ using UniqueFile = Owner<FileTraits>;
 using UniqueFind = Owner<FindTraits>;
 using UniqueKey = Owner<KeyTraits>;
 using UniqueView = Owner<ViewTraits>;
+// What the system allocates for the caller with LocalAlloc (security descriptors).
+using UniqueLocal = Owner<LocalTraits>;
 
 // One reference to a COM object.
 template <typename I>
@@ -97,6 +105,12 @@ class ComPtr {
   ComPtr(const ComPtr&) = delete;
   ComPtr& operator=(const ComPtr&) = delete;
 
+  // Takes over the reference `p` came with (an out parameter's).
+  static ComPtr Adopt(I* p) {
+    ComPtr owner;
+    owner.p_ = p;
+    return owner;
+  }
   // Takes a reference of its own to `p`.
   static ComPtr Share(I* p) {
     ComPtr owner;

@@ -11,6 +11,7 @@ std::wstring Status::ToString() const {
     case StatusCode::kInUse: text = L"in use by another program"; break;
     case StatusCode::kNoSpace: text = L"disk full"; break;
     case StatusCode::kNotAFile: text = L"not a plain file"; break;
+    case StatusCode::kAlreadyExists: text = L"already exists"; break;
     case StatusCode::kIoError: text = L"input/output error"; break;
     case StatusCode::kCancelled: text = L"stopped"; break;
   }

@@ -14,6 +14,7 @@ enum class StatusCode {
   kInUse,      // held by another program (locks, sharing)
   kNoSpace,    // the device is full, or the file would grow past its limit
   kNotAFile,   // a folder or a link where a plain file was expected
+  kAlreadyExists,  // the name is taken (a move that must not replace)
   kIoError,    // anything else the system reported
   kCancelled,  // the user stopped the run; nothing failed
 };

@@ -21,6 +21,7 @@ Status Status::FromOsError(int osError) {
     case EFBIG: return Status(StatusCode::kNoSpace, osError);
     case EISDIR:
     case ELOOP: return Status(StatusCode::kNotAFile, osError);
+    case EEXIST: return Status(StatusCode::kAlreadyExists, osError);
     default: return Status(StatusCode::kIoError, osError);
   }
 }

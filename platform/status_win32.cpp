@@ -20,6 +20,8 @@ Status Status::FromOsError(int osError) {
     case ERROR_HANDLE_DISK_FULL:
     case ERROR_FILE_TOO_LARGE: return Status(StatusCode::kNoSpace, osError);
     case ERROR_DIRECTORY: return Status(StatusCode::kNotAFile, osError);
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS: return Status(StatusCode::kAlreadyExists, osError);
     default: return Status(StatusCode::kIoError, osError);
   }
 }

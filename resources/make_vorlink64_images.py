@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Draws the images of Vorlink64.dll: icon groups 154 to 156 (32 x 32 and
-16 x 16, 24 bits per pixel) and the 12 x 12 menu bitmap 157 (8 bits per pixel).
+16 x 16, 24 bits per pixel). The menu's icon (158) is Vellumo.exe's own,
+vellumo.ico.
 
 Run from this folder; the outputs are committed beside it.
 """
@@ -79,23 +80,6 @@ def write_icon(name, draw):
         f.write(out + b''.join(images))
 
 
-def write_menu_bitmap(name):
-    palette = [(0xF0, 0xF0, 0xF0), GOLD, DARK, GREY] + [(0, 0, 0)] * 252
-    index = {c: i for i, c in reversed(list(enumerate(palette)))}
-    size = 12
-    rows = bytearray()
-    for y in range(size - 1, -1, -1):
-        for x in range(size):
-            rows.append(index[padlock((x + 0.5) / size, (y + 0.5) / size) or palette[0]])
-    pal = b''.join(bytes((b, g, r, 0)) for r, g, b in palette)
-    info = struct.pack('<IiiHHIIiiII', 40, size, size, 1, 8, 0, len(rows), 0, 0, 256, 0)
-    offset = 14 + len(info) + len(pal)
-    head = struct.pack('<2sIHHI', b'BM', offset + len(rows), 0, 0, offset)
-    with open(name, 'wb') as f:
-        f.write(head + info + pal + rows)
-
-
 write_icon('vorlink64_module.ico', module_icon)
 write_icon('vorlink64_document.ico', document_icon)
 write_icon('vorlink64_overlay.ico', overlay_icon)
-write_menu_bitmap('vorlink64_menu.bmp')

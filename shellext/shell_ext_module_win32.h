@@ -48,7 +48,8 @@ using CTesselApp = ShellExtModule;
 extern ShellExtModule theModule;
 
 // Runs the body of a COM entry point: no exception crosses into the caller
-// (Explorer), it becomes an error result instead.
+// (Explorer), it becomes an error result instead: E_OUTOFMEMORY for memory
+// that could not be had, E_FAIL for anything else.
 template <typename Body>
 HRESULT Guarded(Body&& body) noexcept {
   try {
@@ -56,7 +57,7 @@ HRESULT Guarded(Body&& body) noexcept {
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   } catch (...) {
-    return E_UNEXPECTED;
+    return E_FAIL;
   }
 }
 

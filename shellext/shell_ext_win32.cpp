@@ -5,27 +5,30 @@
 #include <new>
 
 #include "handoff/handoff_layout.h"
+#include "shellext/drop_list_win32.h"
 #include "shellext/shell_ext_module_win32.h"
+#include "resources/ui_language_win32.h"
 #include "resources/vorlink64.h"
 
 namespace vellumo {
 namespace {
 
 struct MenuCommand {
-  const wchar_t* caption;
+  UINT caption;     // string ids, in the user's language
+  UINT helpText;
   bool writesList;  // hands the selection over before starting
   const wchar_t* option;
 };
 
 constexpr MenuCommand kFileCommands[] = {
-    {L"加密", true, L"-enstart"},
-    {L"解密", true, L"-destart"},
+    {IDS_MENU_ENCRYPT, IDS_HELP_ENCRYPT, true, L"-enstart"},
+    {IDS_MENU_DECRYPT, IDS_HELP_DECRYPT, true, L"-destart"},
 };
 constexpr MenuCommand kClipboardCommands[] = {
-    {L"剪贴板加密", false, L"-enslipstart"},
-    {L"剪贴板解密", false, L"-deslipstart"},
+    {IDS_MENU_CLIP_ENCRYPT, IDS_HELP_CLIP_ENCRYPT, false, L"-enslipstart"},
+    {IDS_MENU_CLIP_DECRYPT, IDS_HELP_CLIP_DECRYPT, false, L"-deslipstart"},
 };
-constexpr MenuCommand kSettingsCommand = {L"参数设置", false, L"-sysset"};
+constexpr MenuCommand kSettingsCommand = {IDS_MENU_SETTINGS, IDS_HELP_SETTINGS, false, L"-sysset"};
 
 // The submenu for a menu state, in command-offset order; empty when the
 // handler shows nothing.
@@ -45,6 +48,34 @@ bool ShowsItems(UINT flags) {
   return (flags & CMF_EXPLORE) && !(flags & CMF_VERBSONLY);
 }
 
+// The program's icon as the 32-bit bitmap with alpha a menu item shows
+// beside its text, at the size of a small icon; null when it cannot be made.
+HBITMAP MenuIcon(HINSTANCE module, UINT id) {
+  const int size = GetSystemMetrics(SM_CXSMICON);
+  HICON icon = static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+  if (!icon) return nullptr;
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = size;
+  info.bmiHeader.biHeight = -size;  // top-down
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = nullptr;
+  if (HDC dc = CreateCompatibleDC(nullptr)) {
+    bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap) {
+      HGDIOBJ old = SelectObject(dc, bitmap);
+      DrawIconEx(dc, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
+      SelectObject(dc, old);
+    }
+    DeleteDC(dc);
+  }
+  DestroyIcon(icon);
+  return bitmap;
+}
+
 }  // namespace
 
 HRESULT CShellExt::Create(IUnknown* outer, REFIID riid, void** ppv) {
@@ -62,8 +93,7 @@ HRESULT CShellExt::Create(IUnknown* outer, REFIID riid, void** ppv) {
 
 CShellExt::CShellExt() {
   theModule.Lock();
-  menuBitmap_ = static_cast<HBITMAP>(
-      LoadImageW(theModule.Instance(), MAKEINTRESOURCEW(IDB_MENU), IMAGE_BITMAP, 0, 0, 0));
+  menuBitmap_ = MenuIcon(theModule.Instance(), IDI_PROGRAM);
 }
 
 CShellExt::~CShellExt() {
@@ -99,30 +129,14 @@ STDMETHODIMP CShellExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
 
 HRESULT CShellExt::InitializeWith(IDataObject* data) {
   data_.reset();
+  hasSelection_ = false;
   if (!data) return E_FAIL;
   data_ = ComPtr<IDataObject>::Share(data);
-  paths_.clear();
-
-  FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-  STGMEDIUM medium = {};
-  if (FAILED(data_->GetData(&format, &medium))) return E_FAIL;
-  struct MediumOwner {
-    STGMEDIUM& medium;
-    ~MediumOwner() { ReleaseStgMedium(&medium); }
-  } owner{medium};
-  HDROP drop = static_cast<HDROP>(medium.hGlobal);
-  UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-  paths_.resize(count);
-  for (UINT i = 0; i < count; ++i) {
-    // Each path is read whole: a path cut at a fixed length would name
-    // another file.
-    UINT length = DragQueryFileW(drop, i, nullptr, 0);
-    if (length == 0) continue;
-    std::wstring path(length + 1, L'\0');
-    length = DragQueryFileW(drop, i, path.data(), length + 1);
-    path.resize(length);
-    paths_[i] = path;
-  }
+  // Explorer waits for this on every right-click: only whether there is a
+  // selection is looked at here; its paths are read when a command needs them.
+  DropListData list(data_.get());
+  if (!list) return E_FAIL;
+  hasSelection_ = list.HasPaths();
   return S_OK;
 }
 
@@ -132,7 +146,7 @@ STDMETHODIMP CShellExt::QueryContextMenu(HMENU menu, UINT index, UINT idCmdFirst
 }
 
 HRESULT CShellExt::AddMenu(HMENU menu, UINT index, UINT idCmdFirst, UINT flags) {
-  hasFiles_ = !paths_.empty();
+  hasFiles_ = hasSelection_;
   hasClipboardText_ = IsClipboardFormatAvailable(CF_TEXT) != FALSE;
   if (!ShowsItems(flags)) return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
   std::vector<const MenuCommand*> commands = MenuFor(hasFiles_, hasClipboardText_);
@@ -141,20 +155,23 @@ HRESULT CShellExt::AddMenu(HMENU menu, UINT index, UINT idCmdFirst, UINT flags) 
   HMENU popup = CreatePopupMenu();
   if (!popup) return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
   UINT id = idCmdFirst;
-  for (const MenuCommand* command : commands) AppendMenuW(popup, MF_STRING, id++, command->caption);
-  if (!InsertMenuW(menu, index, MF_BYPOSITION | MF_POPUP | MF_STRING,
-                   reinterpret_cast<UINT_PTR>(popup), kProductName)) {
+  for (const MenuCommand* command : commands)
+    AppendMenuW(popup, MF_STRING, id++, UiString(theModule.Instance(), command->caption).c_str());
+  MENUITEMINFOW item = {};
+  item.cbSize = sizeof item;
+  item.fMask = MIIM_SUBMENU | MIIM_STRING | MIIM_BITMAP;
+  item.hSubMenu = popup;
+  item.dwTypeData = const_cast<wchar_t*>(kProductName);
+  item.hbmpItem = menuBitmap_;  // the program's icon beside the product name
+  if (!InsertMenuItemW(menu, index, TRUE, &item)) {
     DestroyMenu(popup);
     return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
   }
-  SetMenuItemBitmaps(menu, index, MF_BYPOSITION, menuBitmap_, menuBitmap_);
   return MAKE_HRESULT(SEVERITY_SUCCESS, 0, static_cast<USHORT>(commands.size()));
 }
 
 STDMETHODIMP CShellExt::InvokeCommand(CMINVOKECOMMANDINFO* info) {
-  // Always S_OK, as the shell expects of this handler, even when the body failed.
-  Guarded([&] { return Invoke(info); });
-  return S_OK;
+  return Guarded([&] { return Invoke(info); });
 }
 
 HRESULT CShellExt::Invoke(CMINVOKECOMMANDINFO* info) {
@@ -168,7 +185,11 @@ HRESULT CShellExt::Invoke(CMINVOKECOMMANDINFO* info) {
   std::vector<const MenuCommand*> commands = MenuFor(hasFiles_, hasClipboardText_);
   if (commands.empty()) return S_OK;
   const MenuCommand* command = offset < commands.size() ? commands[offset] : commands[0];
-  if (command->writesList) theModule.ListWriter().WriteList(kHandoffName, paths_);
+  if (command->writesList) {
+    // One pass over the selection, and no further than the block holds.
+    const DropListData list(data_.get());
+    theModule.ListWriter().WriteList(kHandoffName, list.Paths(kHandoffTextLimit));
+  }
   StartVellumo(command->option);
   return S_OK;
 }
@@ -192,17 +213,20 @@ void CShellExt::StartVellumo(const wchar_t* option) {
 
 STDMETHODIMP CShellExt::GetCommandString(UINT_PTR idCmd, UINT type, UINT*, CHAR* name,
                                          UINT cchMax) {
-  const wchar_t* text;
+  return Guarded([&] { return CommandString(idCmd, type, reinterpret_cast<wchar_t*>(name), cchMax); });
+}
+
+HRESULT CShellExt::CommandString(UINT_PTR idCmd, UINT type, wchar_t* name, UINT cchMax) {
+  // The verbs stay what they always were: scripts and the shell may know them.
   if (type == GCS_VERBW) {
-    text = idCmd == 0 ? L"Operation1" : idCmd == 1 ? L"Operation2" : kProductName;
+    CopyToBuffer(idCmd == 0 ? L"Operation1" : idCmd == 1 ? L"Operation2" : kProductName, name, cchMax);
   } else if (type == GCS_HELPTEXTW) {
-    text = idCmd == 0   ? L"Do something to the selected file(s)"
-           : idCmd == 1 ? L"Do something else to the selected file(s)"
-                        : kProductName;
-  } else {
-    return S_OK;
+    // The help of the command at that place in the menu that was shown.
+    std::vector<const MenuCommand*> commands = MenuFor(hasFiles_, hasClipboardText_);
+    const std::wstring help = idCmd < commands.size() ? UiString(theModule.Instance(), commands[idCmd]->helpText)
+                                                      : std::wstring(kProductName);
+    CopyToBuffer(help.c_str(), name, cchMax);
   }
-  CopyToBuffer(text, reinterpret_cast<wchar_t*>(name), cchMax);
   return S_OK;
 }
 

@@ -41,15 +41,17 @@ class CShellExt : public IContextMenu, public IShellExtInit {
   HRESULT InitializeWith(IDataObject* data);
   HRESULT AddMenu(HMENU menu, UINT index, UINT idCmdFirst, UINT flags);
   HRESULT Invoke(CMINVOKECOMMANDINFO* info);
+  HRESULT CommandString(UINT_PTR idCmd, UINT type, wchar_t* name, UINT cchMax);
   // Starts "<module folder>Vellumo.exe <option>".
   static void StartVellumo(const wchar_t* option);
 
   ULONG refs_ = 0;
+  // The selection: its paths are read from it when a command hands them over.
   ComPtr<IDataObject> data_;
-  std::vector<std::wstring> paths_;
+  bool hasSelection_ = false;  // the drop list holds a path
   bool hasFiles_ = false;
   bool hasClipboardText_ = false;
-  HBITMAP menuBitmap_ = nullptr;
+  HBITMAP menuBitmap_ = nullptr;  // the program's icon beside the submenu item
 };
 
 }  // namespace vellumo

@@ -1,5 +1,10 @@
 #include "app/dialogs/dialog_win32.h"
 
+#include <commctrl.h>
+
+#include "resources/resource.h"
+#include "resources/ui_language_win32.h"
+
 namespace vellumo {
 namespace {
 
@@ -20,8 +25,26 @@ void CenterOnOwner(HWND hwnd) {
 CDialog::CDialog(UINT templateId, HWND parent) : templateId_(templateId), parent_(parent) {}
 
 INT_PTR CDialog::DoModal() {
-  return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId_), parent_,
-                         &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+  HMODULE module = GetModuleHandleW(nullptr);
+  HRSRC found = FindUiResource(module, RT_DIALOG, MAKEINTRESOURCEW(templateId_));
+  const void* dialog = found != nullptr ? LockResource(LoadResource(module, found)) : nullptr;
+  if (dialog == nullptr) return -1;
+  return DialogBoxIndirectParamW(module, static_cast<LPCDLGTEMPLATEW>(dialog), parent_, &CDialog::DialogProc,
+                                 reinterpret_cast<LPARAM>(this));
+}
+
+std::wstring Text(UINT id) { return UiString(GetModuleHandleW(nullptr), id); }
+
+void ShowPassword(HWND edit, bool show) {
+  SendMessageW(edit, EM_SETPASSWORDCHAR, show ? 0 : L'\u25CF', 0);
+  InvalidateRect(edit, nullptr, TRUE);
+}
+
+int ScaleForDpi(HWND window, int pixels) {
+  HDC dc = GetDC(window);
+  const int dpi = dc != nullptr ? GetDeviceCaps(dc, LOGPIXELSX) : 96;
+  if (dc != nullptr) ReleaseDC(window, dc);
+  return MulDiv(pixels, dpi, 96);
 }
 
 std::wstring WindowText(HWND hwnd) {
@@ -35,7 +58,23 @@ std::wstring WindowText(HWND hwnd) {
 std::wstring CDialog::ItemText(int id) const { return WindowText(Item(id)); }
 
 int CDialog::Prompt(const std::wstring& text, UINT flags) const {
-  return MessageBoxW(hwnd_, text.c_str(), L"提示", flags);
+  return MessageBoxW(hwnd_, text.c_str(), Text(IDS_CAPTION).c_str(), flags);
+}
+
+void InsertListColumn(HWND list, int index, std::wstring heading, int width) {
+  LVCOLUMNW column{};
+  column.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH;
+  column.fmt = LVCFMT_LEFT;
+  column.cx = width;
+  column.pszText = heading.data();
+  ListView_InsertColumn(list, index, &column);
+}
+
+int RemainingListWidth(HWND list, int used) {
+  RECT client;
+  GetClientRect(list, &client);
+  const int left = client.right - used - GetSystemMetrics(SM_CXVSCROLL);
+  return left > 0 ? left : ScaleForDpi(list, 60);
 }
 
 INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -1,6 +1,7 @@
 #pragma once
-// A thin modal dialog: a template id, `this` carried to the dialog procedure,
-// and a few virtual handlers. Every window of Vellumo is one of these.
+// A thin modal dialog: a template id (taken in the user's language), `this`
+// carried to the dialog procedure, and a few virtual handlers. Every window of
+// Vellumo is one of these.
 #include <windows.h>
 
 #include <string>
@@ -47,7 +48,7 @@ class CDialog {
   void SetChecked(int id, bool checked) const {
     CheckDlgButton(hwnd_, id, checked ? BST_CHECKED : BST_UNCHECKED);
   }
-  // A message box owned by this dialog, caption "提示".
+  // A message box owned by this dialog, with the program's caption ("提示").
   int Prompt(const std::wstring& text, UINT flags = MB_OK) const;
 
  private:
@@ -60,5 +61,20 @@ class CDialog {
 
 // The whole text of a window or control.
 std::wstring WindowText(HWND hwnd);
+
+// A text of the string tables in the user's language.
+std::wstring Text(UINT id);
+
+// A password edit's text in clear, or hidden again ("●").
+void ShowPassword(HWND edit, bool show);
+
+// A size in pixels at 100 % made right for the display's scale.
+int ScaleForDpi(HWND window, int pixels);
+
+// A report list's column, left aligned.
+void InsertListColumn(HWND list, int index, std::wstring heading, int width);
+// What is left of a report list's width beside `used` pixels of columns,
+// with room for a vertical scroll bar.
+int RemainingListWidth(HWND list, int used);
 
 }  // namespace vellumo

@@ -1,6 +1,6 @@
 #pragma once
-// The manual key input dialog: a key typed twice; on OK it becomes the
-// application's manual key.
+// The manual key input dialog: a key typed twice, hidden unless "显示密钥" is
+// ticked; on OK it becomes the application's manual key.
 #include <string>
 
 #include "app/dialogs/dialog_win32.h"
@@ -17,6 +17,7 @@ class CDlgKeyMt : public CDialog {
  protected:
   BOOL OnInitDialog() override;
   void OnOK() override;
+  bool OnCommand(WORD id, WORD notifyCode) override;
 };
 
 }  // namespace vellumo

@@ -4,15 +4,20 @@
 
 namespace vellumo {
 
-void ListViewKeyTarget::Clear() { ListView_DeleteAllItems(list_); }
+void ListViewKeyTarget::Clear() {
+  ListView_DeleteAllItems(list_);
+  rows_.clear();
+}
 
 void ListViewKeyTarget::Add(int index, const KeyRow& row) {
+  rows_.push_back(row);
   LVITEMW item{};
   item.mask = LVIF_TEXT;
   item.iItem = index;
   item.pszText = const_cast<wchar_t*>(row.id.c_str());
   int at = ListView_InsertItem(list_, &item);
-  const std::wstring* cells[] = {&row.id, &row.name, &row.keyText, &row.about};
+  const std::wstring hidden = kHiddenKey;
+  const std::wstring* cells[] = {&row.id, &row.name, showKeys_ ? &row.keyText : &hidden, &row.about};
   for (int i = 0; i < 4; ++i) ListView_SetItemText(list_, at, i, const_cast<wchar_t*>(cells[i]->c_str()));
 }
 

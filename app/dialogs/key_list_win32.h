@@ -3,18 +3,28 @@
 // name, key, note) and a key choice combo box.
 #include <windows.h>
 
+#include <vector>
+
 #include "keystore/key_store.h"
 
 namespace vellumo {
 
+// What the key column shows while key texts are hidden.
+constexpr wchar_t kHiddenKey[] = L"\u25CF\u25CF\u25CF\u25CF";
+
+// A list of the keys; the rows themselves are kept beside it, so that editing
+// and deleting never read a key (or an id) back from what the list shows.
 class ListViewKeyTarget : public KeyListTarget {
  public:
-  explicit ListViewKeyTarget(HWND list) : list_(list) {}
+  ListViewKeyTarget(HWND list, bool showKeys, std::vector<KeyRow>& rows)
+      : list_(list), showKeys_(showKeys), rows_(rows) {}
   void Clear() override;
   void Add(int index, const KeyRow& row) override;
 
  private:
   HWND list_;
+  bool showKeys_;
+  std::vector<KeyRow>& rows_;
 };
 
 class ComboKeyTarget : public KeyListTarget {

@@ -4,22 +4,15 @@
 
 #include <string>
 
-#include "app/vellumo_app_win32.h"
+#include "app/dialogs/dialog_text.h"
 #include "app/dialogs/dlg_key_add_win32.h"
+#include "app/settings_win32.h"
+#include "app/vellumo_app_win32.h"
 #include "app/dialogs/key_list_win32.h"
 #include "app/update/update_check_win32.h"
 #include "resources/resource.h"
 
 namespace vellumo {
-namespace {
-
-std::wstring ListCellText(HWND list, int row, int column) {
-  wchar_t text[1024] = {};
-  ListView_GetItemText(list, row, column, text, 1024);
-  return text;
-}
-
-}  // namespace
 
 CVellumoDlg::CVellumoDlg(HWND parent)
     : CDialog(IDD_VELLUMO_DIALOG, parent),
@@ -27,42 +20,44 @@ CVellumoDlg::CVellumoDlg(HWND parent)
       db_(theApp.keyDatabase(), theApp.keyDatabaseTemplate()) {}
 
 BOOL CVellumoDlg::OnInitDialog() {
-  wchar_t about[128] = {};
-  LoadStringW(GetModuleHandleW(nullptr), IDS_ABOUTBOX, about, 128);
-  if (about[0] != L'\0') {
+  const std::wstring about = Text(IDS_ABOUTBOX);
+  if (!about.empty()) {
     if (HMENU menu = GetSystemMenu(hwnd(), FALSE)) {
       AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-      AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, about);
+      AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, about.c_str());
     }
   }
   SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
   SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
 
   HWND list = Item(IDC_KEY_LIST);
-  struct Column {
-    const wchar_t* heading;
+  const struct {
+    UINT heading;
     int width;
-  };
-  const Column columns[] = {{L"编号", 60}, {L"名称", 130}, {L"密钥", 120}, {L"备注", 100}};
-  for (int i = 0; i < 4; ++i) {
-    LVCOLUMNW column{};
-    column.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH;
-    column.fmt = LVCFMT_LEFT;
-    column.cx = columns[i].width;
-    column.pszText = const_cast<wchar_t*>(columns[i].heading);
-    ListView_InsertColumn(list, i, &column);
-  }
+  } columns[] = {{IDS_COLUMN_ID, 60}, {IDS_COLUMN_NAME, 130}, {IDS_COLUMN_KEY, 120}, {IDS_COLUMN_ABOUT, 100}};
+  for (int i = 0; i < 4; ++i) InsertListColumn(list, i, Text(columns[i].heading), ScaleForDpi(hwnd(), columns[i].width));
   ListView_SetExtendedListViewStyle(
       list, ListView_GetExtendedListViewStyle(list) | LVS_EX_FULLROWSELECT | LVS_EX_HEADERDRAGDROP | LVS_EX_GRIDLINES);
   ReloadKeys();
+  SetChecked(IDC_CHECK_AUTO_CLOSE, ReadAutoClose(theApp.settingsFile));
 
-  if (HANDLE thread = CreateThread(nullptr, 0, &UpdateCheckThread, this, 0, nullptr)) CloseHandle(thread);
+  if (HANDLE thread = CreateThread(nullptr, 0, &UpdateCheckThread, hwnd(), 0, nullptr)) CloseHandle(thread);
   return TRUE;
 }
 
 void CVellumoDlg::ReloadKeys() {
-  ListViewKeyTarget list(Item(IDC_KEY_LIST));
+  ListViewKeyTarget list(Item(IDC_KEY_LIST), IsChecked(IDC_CHECK_SHOW_KEYS), rows_);
   db_.LoadKeyList(&list, nullptr, &theApp.keyValues);
+}
+
+void CVellumoDlg::ShowKeys() {
+  // Only the key column changes; the selection stays where it was.
+  HWND list = Item(IDC_KEY_LIST);
+  const bool show = IsChecked(IDC_CHECK_SHOW_KEYS);
+  for (size_t row = 0; row < rows_.size(); ++row) {
+    std::wstring text = show ? rows_[row].keyText : std::wstring(kHiddenKey);
+    ListView_SetItemText(list, static_cast<int>(row), 2, text.data());
+  }
 }
 
 int CVellumoDlg::SelectedRow() const {
@@ -75,6 +70,9 @@ bool CVellumoDlg::OnCommand(WORD id, WORD notifyCode) {
     case IDC_BTN_ADD: OnAdd(); return true;
     case IDC_BTN_EDIT: OnEdit(); return true;
     case IDC_BTN_DELETE: OnDelete(); return true;
+    case IDC_CHECK_SHOW_KEYS: ShowKeys(); return true;
+    // Written at once, as every change in this dialog is.
+    case IDC_CHECK_AUTO_CLOSE: WriteAutoClose(theApp.settingsFile, IsChecked(IDC_CHECK_AUTO_CLOSE)); return true;
     default: return false;
   }
 }
@@ -116,7 +114,7 @@ void CVellumoDlg::OnAdd() {
   CDlgKeyAdd properties(hwnd());
   if (properties.DoModal() != IDOK) return;
   if (properties.name.empty() || properties.keyText.empty()) {
-    Prompt(L"名称或密钥不能为空!");
+    Prompt(Text(IDS_NAME_OR_KEY_EMPTY));
     return;
   }
   db_.AddKey(properties.name, properties.keyText, properties.about);
@@ -124,31 +122,27 @@ void CVellumoDlg::OnAdd() {
 }
 
 void CVellumoDlg::OnEdit() {
-  int row = SelectedRow();
-  if (row < 0) return;
-  HWND list = Item(IDC_KEY_LIST);
-  std::wstring id = ListCellText(list, row, 0);
-  CDlgKeyAdd properties(hwnd());
-  properties.name = ListCellText(list, row, 1);
-  properties.keyText = ListCellText(list, row, 2);
-  properties.about = ListCellText(list, row, 3);
+  const int row = SelectedRow();
+  if (row < 0 || static_cast<size_t>(row) >= rows_.size()) return;
+  const KeyRow key = rows_[static_cast<size_t>(row)];
+  CDlgKeyAdd properties(hwnd(), key.keyText);
+  properties.name = key.name;
+  properties.about = key.about;
   if (properties.DoModal() != IDOK) return;
   if (properties.name.empty() || properties.keyText.empty()) {
-    Prompt(L"名称或密钥不能为空!");
+    Prompt(Text(IDS_NAME_OR_KEY_EMPTY));
     return;
   }
-  db_.EditKey(id, properties.name, properties.keyText, properties.about);
+  db_.EditKey(key.id, properties.name, properties.keyText, properties.about);
   ReloadKeys();
 }
 
 void CVellumoDlg::OnDelete() {
-  int row = SelectedRow();
-  if (row < 0) return;
-  HWND list = Item(IDC_KEY_LIST);
-  std::wstring id = ListCellText(list, row, 0);
-  std::wstring name = ListCellText(list, row, 1);
-  if (Prompt(L"确定要删除密钥: " + name + L" 吗?", MB_OKCANCEL) != IDOK) return;
-  db_.DeleteKey(id);
+  const int row = SelectedRow();
+  if (row < 0 || static_cast<size_t>(row) >= rows_.size()) return;
+  const KeyRow key = rows_[static_cast<size_t>(row)];
+  if (Prompt(FillText(Text(IDS_DELETE_KEY), {key.name}), MB_OKCANCEL) != IDOK) return;
+  db_.DeleteKey(key.id);
   ReloadKeys();
 }
 

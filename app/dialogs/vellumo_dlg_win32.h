@@ -1,6 +1,10 @@
 #pragma once
-// The key list and settings dialog: lists the stored keys, adds, edits and
-// deletes them (every change is written at once), and starts the update check.
+// The key list and settings dialog: lists the stored keys (their texts hidden
+// unless asked for), adds, edits and deletes them, and holds the file
+// dialog's close-when-done choice; every change is written at once. Opening
+// it starts the update check.
+#include <vector>
+
 #include "app/dialogs/dialog_win32.h"
 #include "keystore/key_store.h"
 
@@ -17,6 +21,7 @@ class CVellumoDlg : public CDialog {
 
  private:
   void ReloadKeys();
+  void ShowKeys();  // the key column in clear, or hidden, as the box says
   int SelectedRow() const;
   void OnAdd();
   void OnEdit();
@@ -25,6 +30,7 @@ class CVellumoDlg : public CDialog {
 
   HICON icon_;
   KeyStore db_;
+  std::vector<KeyRow> rows_;  // the keys as listed, row for row
 };
 
 }  // namespace vellumo

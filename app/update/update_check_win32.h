@@ -9,8 +9,10 @@
 
 namespace vellumo {
 
-// Thread routine; the parameter (the settings dialog) is not used. Returns 1.
-DWORD WINAPI UpdateCheckThread(LPVOID dialog);
+// Thread routine; the parameter is the settings dialog's window, which owns
+// the one message the check may show (an updater without a valid signature).
+// Returns 1.
+DWORD WINAPI UpdateCheckThread(LPVOID dialogWindow);
 
 // The FileVersion string of an executable's version resource, or empty text.
 std::wstring ReadFileVersion(const std::wstring& path);

@@ -3,6 +3,8 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <commctrl.h>
+#include <dlgs.h>
+#include <shlobj.h>
 
 #include <sqlite3.h>
 
@@ -142,8 +144,8 @@ HWND VellumoProcess::WaitDialog(const std::wstring& title, DWORD timeoutMs) cons
   }
 }
 
-std::wstring VellumoProcess::DismissBox(int button, DWORD timeoutMs) const {
-  HWND box = WaitDialog(L"提示", timeoutMs);
+std::wstring VellumoProcess::DismissBox(int button, DWORD timeoutMs, const std::wstring& caption) const {
+  HWND box = WaitDialog(caption, timeoutMs);
   if (box == nullptr) return {};
   std::wstring text = GetText(GetDlgItem(box, 0xFFFF));
   PostMessageW(GetDlgItem(box, button), BM_CLICK, 0, 0);
@@ -187,7 +189,8 @@ int ListRowCount(HWND dialog, int id) {
 
 std::vector<std::vector<std::wstring>> ListRows(HWND dialog, int id, int columns) {
   HWND list = GetDlgItem(dialog, id);
-  constexpr size_t kChars = 1024;
+  // Room for the longest path a list can hold, so a long row is read whole.
+  constexpr size_t kChars = 32768;
   RemoteBuffer remote(list, sizeof(LVITEMW) + kChars * sizeof(wchar_t));
   std::vector<std::vector<std::wstring>> rows;
   int count = ListRowCount(dialog, id);
@@ -208,6 +211,50 @@ std::vector<std::vector<std::wstring>> ListRows(HWND dialog, int id, int columns
     rows.push_back(cells);
   }
   return rows;
+}
+
+int ProgressPosition(HWND dialog, int id) {
+  return static_cast<int>(SendMessageW(GetDlgItem(dialog, id), PBM_GETPOS, 0, 0));
+}
+
+int ProgressEnd(HWND dialog, int id) {
+  return static_cast<int>(SendMessageW(GetDlgItem(dialog, id), PBM_GETRANGE, FALSE, 0));
+}
+
+bool ChooseInFileDialog(const VellumoProcess& program, const std::wstring& title, const std::wstring& names) {
+  HWND picker = program.WaitDialog(title);
+  if (picker == nullptr) return false;
+  SetText(picker, edt1, names);  // the file name box
+  Click(picker, IDOK);
+  for (int i = 0; i < 200 && IsWindow(picker); ++i) Sleep(25);
+  return !IsWindow(picker);
+}
+
+void DropFiles(HWND window, const std::vector<std::wstring>& paths) {
+  // A drop list as the shell makes one (DROPFILES, then wide paths, each ended
+  // by a zero, and a closing zero), placed in the program's own memory: a
+  // fixed block's address is its memory handle, so DragQueryFileW there reads
+  // it like any drop.
+  std::vector<wchar_t> names;
+  for (const std::wstring& path : paths) {
+    names.insert(names.end(), path.begin(), path.end());
+    names.push_back(L'\0');
+  }
+  names.push_back(L'\0');
+  DROPFILES header{};
+  header.pFiles = sizeof(DROPFILES);
+  header.fWide = TRUE;
+  std::vector<char> block(sizeof header + names.size() * sizeof(wchar_t));
+  std::memcpy(block.data(), &header, sizeof header);
+  std::memcpy(block.data() + sizeof header, names.data(), names.size() * sizeof(wchar_t));
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid);
+  // Not freed here: the program lets go of the drop itself (DragFinish).
+  void* remote = VirtualAllocEx(process, nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  WriteProcessMemory(process, remote, block.data(), block.size(), nullptr);
+  CloseHandle(process);
+  PostMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0);
 }
 
 void SelectListRow(HWND dialog, int id, int row) {
@@ -275,18 +322,43 @@ std::string ClipboardText() {
   return text;
 }
 
-void SetClipboardText(const std::string& ansi) {
+void SetClipboardText(const std::string& ansi) { SetClipboardBlock(ansi + '\0'); }
+
+namespace {
+
+void SetClipboardBytes(UINT format, const void* bytes, size_t size) {
   // The clipboard keeps data only from an owner window.
   HWND owner = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
   for (int attempt = 0; attempt < 100 && !OpenClipboard(owner); ++attempt) Sleep(20);
   EmptyClipboard();
-  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, ansi.size() + 1);
-  char* target = static_cast<char*>(GlobalLock(memory));
-  std::memcpy(target, ansi.c_str(), ansi.size() + 1);
+  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size);
+  void* target = GlobalLock(memory);
+  std::memcpy(target, bytes, size);
   GlobalUnlock(memory);
-  SetClipboardData(CF_TEXT, memory);
+  SetClipboardData(format, memory);
   CloseClipboard();
   DestroyWindow(owner);
+}
+
+}  // namespace
+
+void SetClipboardBlock(const std::string& block) { SetClipboardBytes(CF_TEXT, block.data(), block.size()); }
+
+void SetUnicodeClipboardText(const std::wstring& text) {
+  SetClipboardBytes(CF_UNICODETEXT, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+}
+
+std::wstring UnicodeClipboardText() {
+  std::wstring text;
+  for (int attempt = 0; attempt < 100 && !OpenClipboard(nullptr); ++attempt) Sleep(20);
+  if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+    if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
+      text.assign(chars, wcsnlen(chars, GlobalSize(data) / sizeof(wchar_t)));
+      GlobalUnlock(data);
+    }
+  }
+  CloseClipboard();
+  return text;
 }
 
 LocalHttpServer::LocalHttpServer(uint16_t port) : listener_(~uintptr_t{0}) {

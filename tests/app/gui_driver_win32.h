@@ -49,9 +49,10 @@ class VellumoProcess {
 
   // A top-level dialog of this process with that title, or null after the timeout.
   HWND WaitDialog(const std::wstring& title, DWORD timeoutMs = 20000) const;
-  // Waits for a "提示" message box of this process, returns its text and
-  // presses `button` in it. Empty text when none appeared.
-  std::wstring DismissBox(int button = IDOK, DWORD timeoutMs = 20000) const;
+  // Waits for a message box of this process ("提示", or the caption the
+  // program uses in another language), returns its text and presses
+  // `button` in it. Empty text when none appeared.
+  std::wstring DismissBox(int button = IDOK, DWORD timeoutMs = 20000, const std::wstring& caption = L"提示") const;
   bool WaitExit(DWORD timeoutMs = 30000) const;
   DWORD pid() const { return info_.dwProcessId; }
 
@@ -71,6 +72,14 @@ int ListRowCount(HWND dialog, int id);
 // Cell texts of a list view in another process, row by row.
 std::vector<std::vector<std::wstring>> ListRows(HWND dialog, int id, int columns);
 void SelectListRow(HWND dialog, int id, int row);
+// A progress bar's position and its upper end.
+int ProgressPosition(HWND dialog, int id);
+int ProgressEnd(HWND dialog, int id);
+// Types `names` into the file name box of the program's open dialog titled
+// `title` (files or a folder) and presses its OK; false when none appeared.
+bool ChooseInFileDialog(const VellumoProcess& program, const std::wstring& title, const std::wstring& names);
+// Drops `paths` on a window of the program, as Explorer does (WM_DROPFILES).
+void DropFiles(HWND window, const std::vector<std::wstring>& paths);
 
 // Rows of the key table, written and read as the program stores them: text in
 // the ANSI code page (GBK here).
@@ -87,6 +96,11 @@ std::vector<std::vector<std::string>> KeyTableBytes(const std::filesystem::path&
 // CF_TEXT of the clipboard as bytes, without the block's trailing zeros.
 std::string ClipboardText();
 void SetClipboardText(const std::string& ansi);
+// CF_TEXT of exactly these bytes (a text, its zero and whatever follows).
+void SetClipboardBlock(const std::string& block);
+// CF_UNICODETEXT of the clipboard, up to its zero; and setting it.
+std::wstring UnicodeClipboardText();
+void SetUnicodeClipboardText(const std::wstring& text);
 
 // A tiny HTTP server on 127.0.0.1 that serves fixed files and records the
 // paths asked for.

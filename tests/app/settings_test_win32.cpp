@@ -15,15 +15,19 @@ TEST(Settings, MissingFileReadsDefaultsAndFirstWriteCreatesIt) {
   EXPECT_EQ(0, ReadCipherType(file));
   EXPECT_FALSE(ReadPacking(file));
   EXPECT_EQ(0u, ReadLastUpdateCheck(file));
+  EXPECT_TRUE(ReadAutoClose(file));  // the designed close after a clean run, unless switched off
   WriteCipherType(file, 2);
   WritePacking(file, true);
+  WriteAutoClose(file, false);
   EXPECT_EQ(2, ReadCipherType(file));
   EXPECT_TRUE(ReadPacking(file));
+  EXPECT_FALSE(ReadAutoClose(file));
   const std::vector<uint8_t> bytes = testing::ReadFileBytes(tmp / "quen_set.ini");
   const std::string text(bytes.begin(), bytes.end());
   EXPECT_NE(text.find("[DETYPE]"), std::string::npos);
   EXPECT_NE(text.find("TYPE=2"), std::string::npos);
   EXPECT_NE(text.find("ZIP=1"), std::string::npos);
+  EXPECT_NE(text.find("AUTOCLOSE=0"), std::string::npos);
 }
 
 TEST(Settings, IntegersParseLikeTheStandardConversion) {

@@ -1,5 +1,7 @@
 // The update check end to end: a copy of Vellumo.exe whose update server is a
-// local HTTP server run by this test, opened with "-sysset".
+// local HTTP server run by this test, opened with "-sysset". The copy has the
+// public key of a key pair made for the tests built in; the stand-in updater
+// is signed with it (VELLUMO_FAKE_UPDATER + ".sig").
 #include <gtest/gtest.h>
 
 #include <ctime>
@@ -36,13 +38,19 @@ class UpdateCheckE2E : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(server.listening()) << "port " << VELLUMO_TEST_UPDATE_PORT << " is taken";
-    std::vector<uint8_t> updater = ReadFileBytes(fs::path(Widen(VELLUMO_FAKE_UPDATER)));
+    updater = ReadFileBytes(fs::path(Widen(VELLUMO_FAKE_UPDATER)));
     ASSERT_FALSE(updater.empty());
     server.Serve("/fake_updater.exe", std::string(updater.begin(), updater.end()));
+    const std::vector<uint8_t> sig = ReadFileBytes(fs::path(Widen(VELLUMO_FAKE_UPDATER) + L".sig"));
+    signature.assign(sig.begin(), sig.end());
+    while (!signature.empty() && (signature.back() == '\n' || signature.back() == '\r')) signature.pop_back();
+    ASSERT_EQ(signature.size(), 128u);
   }
 
-  void Describe(const std::string& version, const std::string& address) {
-    server.Serve("/update.txt", "[quennel]\r\nversion=" + version + "\r\nupdate=" + address + "\r\n");
+  // An update description; by default it carries the stand-in's signature.
+  void Describe(const std::string& version, const std::string& address, const std::string* sig = nullptr) {
+    server.Serve("/update.txt", "[quennel]\r\nversion=" + version + "\r\nupdate=" + address +
+                                    "\r\nsignature=" + (sig ? *sig : signature) + "\r\n");
   }
 
   void SetLastTime(const std::string& value) {
@@ -71,6 +79,8 @@ class UpdateCheckE2E : public ::testing::Test {
 
   LocalHttpServer server{VELLUMO_TEST_UPDATE_PORT};
   ScopedAppData appData;
+  std::vector<uint8_t> updater;
+  std::string signature;  // of `updater`, by the tests' key
 };
 
 TEST_F(UpdateCheckE2E, ADifferentVersionStartsTheDownloadedUpdater) {
@@ -124,6 +134,41 @@ TEST_F(UpdateCheckE2E, TheStoredTimeGatesTheCheck) {
     if (!c.checks) {
       EXPECT_EQ(Narrow(ReadLastTime(appData.settingsFile())), c.lastTime);
     }
+  }
+}
+
+// The announcement comes over plain HTTP, so anyone on the way could name any
+// program: only one signed with the vendor's key (here: the tests' key, whose
+// public half the test copy has built in) is started.
+TEST_F(UpdateCheckE2E, AnUpdaterWithoutTheVendorsSignatureIsRefusedAndRemoved) {
+  std::vector<uint8_t> tampered = updater;
+  tampered.push_back(0);  // a byte more than was signed
+  server.Serve("/tampered.exe", std::string(tampered.begin(), tampered.end()));
+  std::string otherSignature = signature;
+  otherSignature[0] = otherSignature[0] == '0' ? '1' : '0';
+  const std::string none;
+  const std::string base = "http://127.0.0.1:" + std::to_string(VELLUMO_TEST_UPDATE_PORT);
+  const struct {
+    const char* what;
+    std::string address;
+    const std::string* signature;
+  } cases[] = {
+      {"no signature", kUpdater, &none},
+      {"a signature that is not the key's", kUpdater, &otherSignature},
+      {"other bytes than were signed", base + "/tampered.exe", nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Describe("2, 0, 0, 0", c.address, c.signature);
+    SetLastTime("0");
+    VellumoProcess program(L"-sysset", Widen(VELLUMO_UPDATE_TEST_EXE));
+    HWND dialog = program.WaitDialog(kTitle);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(program.DismissBox(IDOK, 30000), L"下载的更新程序没有有效的签名，已删除，不会运行。");
+    EXPECT_FALSE(fs::exists(appData.settingsFolder() / L"update.exe"));
+    EXPECT_FALSE(fs::exists(Marker()));
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(program.WaitExit());
   }
 }
 

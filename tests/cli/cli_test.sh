@@ -292,6 +292,15 @@ expect_out "1${tab}测试${tab}加密测试密钥${tab}备注
 2${tab}ascii${tab}0123456789abcdef${tab}
 10${tab}第十${tab}Key密码2024${tab}" "keys --show-keys"
 
+# A database made to hold the program (a view over a query that never ends) is
+# reported, not listed for ever.
+hostile=$work/keys/hostile.dat
+sqlite3 "$hostile" "create view keylist as with recursive r(x) as (select 1 union all select x+1 from r)
+select x as id, 'n', 'k', '' from r;"
+cli keys --db "$hostile"
+expect_rc 1 "keys of a hostile database"
+expect_err "cannot read the key database $(shown "$hostile")" "keys of a hostile database"
+
 for c in 测试:aes_len17 测试:des_len1025 测试:rc4_len1025 ascii:aes_len31_tail_xor; do
   key_name=${c%%:*} name=${c#*:}
   cp "$vectors/files/enc_$name.bin" "$work/named_$name"

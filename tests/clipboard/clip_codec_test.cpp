@@ -143,6 +143,26 @@ TEST(ClipCodec, RoundTripKeepsBytesTheCodePageLacks) {
   EXPECT_EQ(*decrypted, plain + '\0');
 }
 
+// The block the system hands over may hold bytes past the text's zero: the
+// text and its zero are what is encrypted.
+TEST(ClipCodec, TheClipboardTextEndsAtItsZero) {
+  const struct {
+    std::string block, text;
+  } cases[] = {
+      {std::string("hi\0SECRETTAIL", 13), std::string("hi\0", 3)},
+      {std::string("hello\0\0\0\0\0\0", 11), std::string("hello\0", 6)},
+      {std::string("\0junk", 5), std::string(1, '\0')},
+      {"no zero", "no zero"},
+      {"", ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ClipboardText(c.block), c.text) << Hex(c.block);
+  }
+  const auto encrypted = TransformClipText(ClipMode::kEncrypt, ClipboardText(std::string("hi\0SECRETTAIL", 13)), kZh6);
+  ASSERT_TRUE(encrypted.has_value());
+  EXPECT_EQ(encrypted->size(), 32 + 2 * 3 + 1u);
+}
+
 TEST(ClipCodec, TransformRefusals) {
   const auto encrypted = TransformClipText(ClipMode::kEncrypt, std::string("abc\0junk", 8), kZh6);
   ASSERT_TRUE(encrypted.has_value());
@@ -270,13 +290,13 @@ TEST(SealedClipText, ClipboardBlocksOfBothFormsEncryptAndOpenByTheirText) {
   const ClipResult sealed = TransformClipBlock(ClipMode::kEncrypt, ClipForm::kSealed, block, kZh6, keyring, 936);
   ASSERT_EQ(legacy.refusal, ClipRefusal::kNone);
   ASSERT_EQ(sealed.refusal, ClipRefusal::kNone);
-  // The legacy form is written exactly as before.
-  EXPECT_EQ(legacy.block, *TransformClipText(ClipMode::kEncrypt, block, kZh6, 936));
+  // The legacy form is written exactly as before, of the text up to its zero.
+  EXPECT_EQ(legacy.block, *TransformClipText(ClipMode::kEncrypt, ClipboardText(block), kZh6, 936));
   EXPECT_EQ(sealed.block.substr(0, kSealedClipPrefix.size()), "vellumo:");
   EXPECT_EQ(sealed.block.back(), '\0');
 
-  // Decryption needs no form: each text says what it is. The sealed form
-  // carries the text up to its zero, the legacy form the whole block.
+  // Decryption needs no form: each text says what it is. Both forms carry the
+  // text up to its zero, never what the block held after it.
   const ClipResult fromLegacy = TransformClipBlock(ClipMode::kDecrypt, ClipForm::kSealed, legacy.block, kZh6, keyring, 936);
   const ClipResult fromSealed = TransformClipBlock(ClipMode::kDecrypt, ClipForm::kLegacy, sealed.block, kZh6, keyring, 936);
   EXPECT_EQ(fromLegacy.block, std::string("\xBC\xD3\xC3\xDC text\0", 10));

@@ -82,11 +82,15 @@ TEST(KeyBlock, TypedKeyOverlaysTheListKey) {
 // "日本" (in a code page without the first) would be one key.
 TEST(KeyBlock, NewKeyTextsMustBeNonEmptyAndFitTheCodePage) {
   struct Case {
-    const wchar_t* key;
+    std::wstring key;
     KeyTextProblem problem;
   };
   const Case cases[] = {
       {L"", KeyTextProblem::kEmpty},
+      // A zero character is the all-zero block too, and a stored key text
+      // ends at its first zero, so "ab\0cd" would come back as "ab".
+      {std::wstring(1, L'\0'), KeyTextProblem::kNotInCodePage},
+      {std::wstring(L"ab\0cd", 5), KeyTextProblem::kNotInCodePage},
       {L"secret", KeyTextProblem::kNone},
       {L"你好 world é", KeyTextProblem::kNone},  // GBK holds Chinese and pinyin letters
       {L"?", KeyTextProblem::kNone},                           // a real question mark is a character like any

@@ -409,13 +409,9 @@ TEST(ArchivePacking, UnreadableFileStopsThatTreeOnly) {
   fs::create_directories(tree / "sub");
   for (const char* name : {"f1.txt", "f2.txt", "f3.txt", "sub/s.txt"}) WriteFileBytes(tree / name, Bytes(name));
   WriteFileBytes(tmp / "other.txt", Bytes("other"));
-#ifdef _WIN32
   WriteFileBytes(tree / "bad.txt", Bytes("locked"));
   FileHandle lock;  // held without sharing, so packing cannot open it
   ASSERT_TRUE(lock.OpenReadExclusive(W(tree / "bad.txt")));
-#else
-  fs::create_symlink(tmp / "nowhere", tree / "bad.txt");  // a file entry that cannot be opened
-#endif
 
   const fs::path zip = tmp / "tree.zip";
   ArchiveWriter writer = CreateArchive(W(zip));
@@ -439,6 +435,80 @@ TEST(ArchivePacking, UnreadableFileStopsThatTreeOnly) {
   std::set<std::string> names;
   for (const auto& r : ReadCentralDirectory(zip)) names.insert(r.name);
   EXPECT_EQ(names, expected);
+}
+
+#ifndef _WIN32
+// A link in a packed folder is not its content: neither a file it names nor a
+// folder it leads to (perhaps the packed folder itself) goes into the archive,
+// and the rest of the tree is packed all the same.
+TEST(ArchivePacking, LinksInAPackedTreeAreLeftOut) {
+  TempDir tmp;
+  const fs::path tree = tmp / "tree";
+  fs::create_directories(tree / "sub");
+  WriteFileBytes(tree / "a.txt", Bytes("a"));
+  WriteFileBytes(tree / "sub" / "b.txt", Bytes("b"));
+  WriteFileBytes(tmp / "secret.txt", Bytes("outside"));
+  fs::create_symlink(tmp / "secret.txt", tree / "to-file");
+  fs::create_symlink(tree, tree / "sub" / "loop");
+  fs::create_symlink(tmp / "nowhere", tree / "dangling");
+
+  const fs::path zip = tmp / "tree.zip";
+  ArchiveWriter writer = CreateArchive(W(zip));
+  ASSERT_TRUE(writer);
+  EXPECT_TRUE(AddPathToArchive(writer.get(), W(tree)));
+  ASSERT_EQ(CloseArchive(writer), kZipOk);
+  std::set<std::string> names;
+  for (const auto& r : ReadCentralDirectory(zip)) names.insert(r.name);
+  EXPECT_EQ(names, (std::set<std::string>{"tree/", "tree/a.txt", "tree/sub/", "tree/sub/b.txt"}));
+}
+#endif
+
+// With ExistingFile::kKeep nothing already in the target folder is replaced:
+// the same bytes are not written twice, other bytes go to a numbered name.
+TEST(ZipLayer, ExtractionCanKeepWhatIsThere) {
+  TempDir tmp;
+  WriteFileBytes(tmp / "a.txt", Bytes("packed"));
+  const fs::path zip = tmp / "a.zip";
+  ArchiveWriter writer = CreateArchive(W(zip));
+  ASSERT_TRUE(writer);
+  ASSERT_EQ(AddFileEntry(writer.get(), L"a.txt", W(tmp / "a.txt")), kZipOk);
+  ASSERT_EQ(CloseArchive(writer), kZipOk);
+  ArchiveReader reader = OpenArchive(W(zip));
+  ASSERT_TRUE(reader);
+
+  const fs::path out = tmp / "out";
+  fs::create_directories(out);
+  const std::wstring target = W(out / "a.txt");
+  const struct {
+    const char* what;
+    std::set<fs::path> after;
+  } steps[] = {
+      {"a free name is taken", {"a.txt"}},
+      {"the same bytes again write nothing", {"a.txt"}},
+      {"bytes of the user's beside the user's file", {"a.txt", "a (2).txt"}},
+      {"and not twice", {"a.txt", "a (2).txt"}},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.what);
+    if (std::string(step.what).rfind("bytes of the user's", 0) == 0) WriteFileBytes(out / "a.txt", Bytes("edited"));
+    ASSERT_EQ(ExtractEntry(reader.get(), 0, target, ExistingFile::kKeep), kZipOk);
+    EXPECT_EQ(FilesBelow(out), step.after);
+  }
+  EXPECT_EQ(ReadFileBytes(out / "a.txt"), Bytes("edited"));
+  EXPECT_EQ(ReadFileBytes(out / "a (2).txt"), Bytes("packed"));
+
+  // A folder, or a link pointing anywhere, in the entry's place stays too.
+  fs::create_directories(out / "b" / "inside");
+  EXPECT_EQ(ExtractEntry(reader.get(), 0, W(out / "b"), ExistingFile::kKeep), kZipOk);
+  EXPECT_TRUE(fs::is_directory(out / "b" / "inside"));
+  EXPECT_EQ(ReadFileBytes(out / "b (2)"), Bytes("packed"));
+#ifndef _WIN32
+  fs::create_symlink(tmp / "elsewhere", out / "c.txt");
+  EXPECT_EQ(ExtractEntry(reader.get(), 0, W(out / "c.txt"), ExistingFile::kKeep), kZipOk);
+  EXPECT_TRUE(fs::is_symlink(out / "c.txt"));
+  EXPECT_FALSE(fs::exists(tmp / "elsewhere"));
+  EXPECT_EQ(ReadFileBytes(out / "c (2).txt"), Bytes("packed"));
+#endif
 }
 
 TEST(ZipLayer, ExtractionReplacesExistingFilesWholly) {
@@ -623,6 +693,13 @@ TEST(ZipLayer, SafeEntryNames) {
       {L"a\\..\\..\\b", false},  {L"a/..", false},         {L"/etc/passwd", false}, {L"\\windows", false},
       {L"\\\\server\\share\\x", false}, {L"C:x.txt", false}, {L"C:\\x.txt", false}, {L"c:/x", false},
       {L"a.txt:stream", false},  {L".. /a", false},        {L"a/.../b", false},    {L"a/ . ./b", false},
+      // Names Windows takes for devices, in any folder, case, extension or
+      // with trailing dots and spaces; and names that only look like them.
+      {L"NUL", false},           {L"aux.txt", false},      {L"CON.", false},       {L"dir/com1.log", false},
+      {L"LPT9", false},          {L"prn/x.txt", false},    {L"CONIN$", false},     {L"conout$.txt", false},
+      {L"COM\u00B9", false},     {L"con .txt", false},     {L"Nul...", false},     {L"a\\Aux.tar.gz", false},
+      {L"CONSOLE.txt", true},    {L"com10", true},         {L"lpt0", true},        {L"auxiliary", true},
+      {L"nul_file", true},       {L"COM", true},           {L"x.con", true},       {L"my aux.txt", true},
   };
   for (const auto& c : cases) EXPECT_EQ(IsSafeEntryName(c.name), c.safe) << testing::Narrow(c.name);
 }

@@ -1,6 +1,7 @@
 // Unpacking of arbitrary archives, as decrypting a packed file does: the input
 // is the decrypted archive beside its packed file, unpacked into the folder of
 // the packed file's name. Nothing may be written outside that folder.
+// (fuzz_unpack_layouts varies the names and what is already on the disk.)
 #include <cstdint>
 #include <string>
 
@@ -31,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   Quiet reporter;
   FileEngine engine(reporter, 936);
-  engine.UnpackArchive(archive.wstring());
+  engine.UnpackArchive(archive.wstring(), (folder / "x.szip").wstring());
 
   for (const std::string& path : vellumo::fuzz::PathsBelow(root)) {
     if (path == "a" || path == "a/b" || path == "a/b/x.szipwritebyqmr" || path == "a/b/x" ||

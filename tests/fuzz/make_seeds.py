@@ -88,6 +88,20 @@ def main():
     }
     for name, data in archives.items():
         put(out, "fuzz_zip_unpack", name, data)
+    archives["devices.zip"] = zip_bytes([("ok.txt", b"fine", S), ("NUL", b"n", S), ("sub/aux.txt", b"a", D)])
+    archives["backup.zip"] = zip_bytes([("notes.txt", b"notes", S), (".vault/backup", b"b", S)])
+    # fuzz_unpack_layouts: layout byte, folder and token count, name tokens
+    # (see the target), then the archive.
+    layouts = {
+        "report": bytes([0, 0 | 3 << 2, 9, 2, 5]),        # a/x.szip
+        "backup": bytes([1, 2 | 1 << 2, 9]),              # home/.vault/x, a neighbour
+        "dotname": bytes([2, 1 | 2 << 2, 2, 5]),          # john.doe/Desktop/.szip, target is a file
+        "userfiles": bytes([4 | 8, 3 | 3 << 2, 0, 2, 5]),  # x.y/a.szip, the user's files and a link
+        "targetlink": bytes([16, 0 | 3 << 2, 6, 2, 5]),   # a/aux.szip, its target a link
+    }
+    for layout, head in layouts.items():
+        for name, data in archives.items():
+            put(out, "fuzz_unpack_layouts", f"{layout}-{name}", head + data)
 
     v = json.load(open(os.path.join(vectors, "vectors.json"), encoding="utf-8"))
     for i, case in enumerate(v["clipboard_transform"]):

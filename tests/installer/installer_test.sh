@@ -123,7 +123,26 @@ run_uninstaller() {
   settle
 }
 
-check_installed() {  # ROUND
+# The Start-menu entries setup makes in its language, and the option each
+# starts Vellumo.exe with.
+shortcuts_zh() {
+  cat <<TABLE
+密钥设置.lnk|-sysset
+剪贴板加密.lnk|-enslipstart
+剪贴板解密.lnk|-deslipstart
+卸载 Vellumo.lnk|
+TABLE
+}
+shortcuts_en() {
+  cat <<TABLE
+Key Settings.lnk|-sysset
+Encrypt Clipboard.lnk|-enslipstart
+Decrypt Clipboard.lnk|-deslipstart
+Uninstall Vellumo.lnk|
+TABLE
+}
+
+check_installed() {  # ROUND [LANGUAGE: zh (default) or en]
   for f in $installed_files; do
     check "$1: $f installed" [ -s "$program_u/$f" ]
   done
@@ -144,11 +163,9 @@ check_installed() {  # ROUND
     check "$1: $name starts Vellumo.exe $option" sh -c \
       'tr -d "\000" <"$1" | grep -aq -- "Vellumo.exe" && tr -d "\000" <"$1" | grep -aq -- "$2"' _ "$lnk" "$option"
   done <<TABLE
-密钥设置.lnk|-sysset
-剪贴板加密.lnk|-enslipstart
-剪贴板解密.lnk|-deslipstart
-卸载 Vellumo.lnk|
+$(shortcuts_"${2:-zh}")
 TABLE
+  check "$1: only the entries of one language ($(ls "$menu_u" | tr '\n' ' '))" [ "$(ls "$menu_u" | wc -l)" -eq 4 ]
 }
 
 check_removed() {  # ROUND EXPECTED_EDS_MAPPING
@@ -235,6 +252,16 @@ check "failed registration: listed in Add/Remove Programs" [ "$(value_of "$unins
 run_uninstaller
 check_removed "uninstall after a failed registration" ""
 check "uninstall after a failed registration removes the program folder" [ ! -e "$program_u" ]
+
+# --- Round 4: an English Windows ---------------------------------------------
+# Setup speaks English there and names the Start-menu entries in English; the
+# uninstaller, whatever language it runs in, removes them.
+LC_ALL=en_US.UTF-8
+run_setup
+LC_ALL=zh_CN.UTF-8
+check_installed "English install" en
+run_uninstaller
+check_removed "uninstall of the English install" ""
 
 echo "$checks checks, $failures failed"
 [ "$failures" -eq 0 ]

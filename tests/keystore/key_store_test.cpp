@@ -193,6 +193,70 @@ TEST_F(KeyDb, MissingTemplateAndForeignFilesGiveEmptyListsWithoutDamage) {
   EXPECT_TRUE(db.Rows().empty());
 }
 
+// A database made to hold the program: the key list's reads are bounded and a
+// file past the bounds is reported damaged, with nothing listed.
+TEST_F(KeyDb, HostileDatabasesAreReadWithinBoundsAndReportedDamaged) {
+  const std::string endless = "with recursive r(x) as (select 1 union all select x+1 from r) ";
+  const struct {
+    const char* what;
+    std::vector<std::string> setup;
+  } cases[] = {
+      {"a view over a query that never ends",
+       {"create view keylist as " + endless + "select x as id, 'n', 'k', '' from r"}},
+      {"a view whose rows pass the row limit",
+       {"create view keylist as with recursive r(x) as (select 1 union all select x+1 from r where x < " +
+        std::to_string(kMaxKeyRows + 1) + ") select x as id, 'n', 'k', '' from r"}},
+      {"a stored row longer than any key",
+       {"create table keylist (id integer, keyname text, keyvalue text, about text)",
+        "insert into keylist values (1, 'big', 'k', '')",
+        "insert into keylist values (2, 'big', cast(zeroblob(" + std::to_string(2 * kMaxKeyRowBytes) + ") as text), '')"}},
+      {"a view that makes a huge text",
+       {"create view keylist as select 1 as id, 'n', cast(zeroblob(" + std::to_string(2 * kMaxKeyRowBytes) +
+        ") as text), ''"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove(user);
+    {
+      RawDb raw(user);
+      for (const std::string& sql : c.setup) raw.Exec(sql);
+    }
+    CAdoDB db(W(user), W(templ), 936);
+    ASSERT_TRUE(db.isOpen());
+    std::vector<KeyRow> rows{{L"stale", L"", L"", L""}};
+    EXPECT_EQ(db.ReadRows(rows), KeyListRead::kDamaged);
+    EXPECT_TRUE(rows.empty());
+    EXPECT_TRUE(db.Rows().empty());
+    RecordingTarget combo;
+    std::vector<std::wstring> values{L"stale"};
+    EXPECT_EQ(db.LoadKeyList(nullptr, &combo, &values), KeyListRead::kDamaged);
+    EXPECT_TRUE(combo.rows.empty());
+    EXPECT_TRUE(values.empty());
+  }
+  // Adding a key asks the table for its greatest id first: bounded too.
+  fs::remove(user);
+  {
+    RawDb raw(user);
+    raw.Exec("create view keylist as " + endless + "select x as id, 'n', 'k', '' from r");
+  }
+  CAdoDB endlessDb(W(user), W(templ), 936);
+  EXPECT_FALSE(endlessDb.AddKey(L"n", L"k", L""));
+}
+
+TEST_F(KeyDb, AFullKeyListIsReadWhole) {
+  {
+    RawDb raw(user);
+    raw.Exec("create table keylist (id integer, keyname text, keyvalue text, about text)");
+    raw.Exec("with recursive r(x) as (select 1 union all select x+1 from r where x < " +
+             std::to_string(kMaxKeyRows) + ") insert into keylist select x, 'name' || x, 'key' || x, '' from r");
+  }
+  CAdoDB db(W(user), W(templ), 936);
+  std::vector<KeyRow> rows;
+  EXPECT_EQ(db.ReadRows(rows), KeyListRead::kComplete);
+  ASSERT_EQ(rows.size(), kMaxKeyRows);
+  EXPECT_EQ(rows.back().keyText, L"key" + std::to_wstring(kMaxKeyRows));
+}
+
 TEST(KeyDbClosed, EveryOperationIsANoOp) {
   CAdoDB db;
   RecordingTarget list;

@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "platform/file_system.h"
 #include "test_support.h"
 
@@ -95,6 +99,88 @@ TEST(FilePath, SeparatorsAndParents) {
   }
   EXPECT_EQ(TemporaryPathFor(L"a.txt"), L"a.txtwritebyqmr");
 }
+
+TEST(FilePath, ExtensionsAndNumberedNames) {
+  struct Case {
+    std::wstring name;
+    size_t extension;
+    std::wstring second;
+  } cases[] = {
+      {L"report.doc", 6, L"report (2).doc"},
+      {L"a.tar.gz", 5, L"a.tar (2).gz"},
+      {L"README", std::wstring::npos, L"README (2)"},
+      {L".env", std::wstring::npos, L".env (2)"},  // a leading dot is no extension
+      {L".config.json", 7, L".config (2).json"},
+      {L"x.", 1, L"x (2)."},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ExtensionStart(c.name), c.extension) << testing::Narrow(c.name);
+    EXPECT_EQ(NumberedName(c.name, 2), c.second) << testing::Narrow(c.name);
+  }
+  // Only the file name's own dots count.
+  const std::wstring folder = JoinPath(L"john.doe", L"plan");
+  EXPECT_EQ(NumberedName(folder, 3), JoinPath(L"john.doe", L"plan (3)"));
+}
+
+TEST(FilePath, FreeNamesAreFoundAndTheSearchEnds) {
+  TempDir dir;
+  const std::wstring name = W(dir / "a.szip");
+  EXPECT_EQ(FreeName(name), name);
+  WriteFileBytes(dir / "a.szip", kBytes);
+  EXPECT_EQ(FreeName(name), W(dir / "a (2).szip"));
+  fs::create_directories(dir / "a (2).szip");
+#ifndef _WIN32
+  fs::create_symlink(dir / "nowhere", dir / "a (3).szip");  // a dangling link takes its name too
+  EXPECT_EQ(FreeName(name), W(dir / "a (4).szip"));
+#endif
+  for (int n = 2; n <= kMaxNumberedNames; ++n) {
+    if (!PathExists(NumberedName(name, n)) && !IsSymbolicLink(NumberedName(name, n))) {
+      WriteFileBytes(dir / fs::path(NumberedName(name, n)).filename(), kBytes);
+    }
+  }
+  EXPECT_EQ(FreeName(name), L"");
+}
+
+TEST(FileSeam, MovingWithoutReplacingLeavesWhatIsThere) {
+  TempDir dir;
+  WriteFileBytes(dir / "from", kBytes);
+  WriteFileBytes(dir / "file", {'o', 'l', 'd'});
+  fs::create_directories(dir / "folder");
+  std::vector<fs::path> taken = {dir / "file", dir / "folder"};
+#ifndef _WIN32
+  fs::create_symlink(dir / "nowhere", dir / "dangling");
+  taken.push_back(dir / "dangling");
+#endif
+  for (const fs::path& to : taken) {
+    const Status moved = MoveWithoutReplacing(W(dir / "from"), W(to));
+    EXPECT_EQ(moved.code(), StatusCode::kAlreadyExists) << to.string();
+    EXPECT_TRUE(fs::exists(dir / "from"));
+  }
+  EXPECT_EQ(ReadFileBytes(dir / "file"), std::vector<uint8_t>({'o', 'l', 'd'}));
+  EXPECT_FALSE(fs::exists(dir / "nowhere"));
+  ASSERT_TRUE(MoveWithoutReplacing(W(dir / "from"), W(dir / "to")));
+  EXPECT_EQ(ReadFileBytes(dir / "to"), kBytes);
+  EXPECT_FALSE(fs::exists(dir / "from"));
+}
+
+#ifndef _WIN32
+// The temporary file may hold plaintext: owner-only from its creation, also
+// when a stale one that others could read is reused.
+TEST(TemporaryFile, IsReadableByItsOwnerOnly) {
+  TempDir dir;
+  const mode_t oldMask = ::umask(0);
+  WriteFileBytes(dir / "s.txtwritebyqmr", kBytes);
+  fs::permissions(dir / "s.txtwritebyqmr", fs::perms::all);
+  for (const char* name : {"s.txt", "fresh.txt"}) {
+    FileHandle out;
+    ASSERT_TRUE(CreateTemporary(out, TemporaryPathFor(W(dir / name))));
+    EXPECT_EQ(fs::status(dir / (std::string(name) + "writebyqmr")).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write)
+        << name;
+  }
+  ::umask(oldMask);
+}
+#endif
 
 TEST(TemporaryFile, ReplacesTheTargetAndDropsItsReadOnlyFlag) {
   TempDir dir;

@@ -42,6 +42,9 @@ TEST(VorlinkEndToEnd, EncryptFromTheMenuEncryptsTheSelection) {
   ScopedAppData appData;
   const std::wstring key = L"工作密钥-2024";
   SeedKeys(appData.keyDatabase(), {{1, L"工作", key, L""}});
+  // A profile that chose AES before the sealed format came: the legacy bytes below.
+  const std::string ini = "[DETYPE]\r\nTYPE=0\r\n";
+  WriteFileBytes(appData.settingsFile(), std::vector<uint8_t>(ini.begin(), ini.end()));
   TempDir work;
   fs::create_directories(work / L"我的 文档");
   const std::vector<uint8_t> first = {'h', 'e', 'l', 'l', 'o'};

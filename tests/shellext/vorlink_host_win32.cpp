@@ -68,8 +68,8 @@ const auto* const environment = ::testing::AddGlobalTestEnvironment(new VorlinkE
 
 class DropList : public IDataObject {
  public:
-  DropList(const std::vector<std::wstring>& paths, bool offersDropList)
-      : paths_(paths), offersDropList_(offersDropList) {}
+  DropList(const std::vector<uint8_t>& bytes, bool offersDropList) : bytes_(bytes), offersDropList_(offersDropList) {}
+  void SetBytes(const std::vector<uint8_t>& bytes) { bytes_ = bytes; }
 
   STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
     if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDataObject)) {
@@ -90,16 +90,8 @@ class DropList : public IDataObject {
   STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override {
     if (!offersDropList_ || format->cfFormat != CF_HDROP || !(format->tymed & TYMED_HGLOBAL))
       return DV_E_FORMATETC;
-    std::wstring list;
-    for (const std::wstring& path : paths_) list += path + L'\0';
-    list += L'\0';
-    if (paths_.empty()) list += L'\0';
-    size_t bytes = sizeof(DROPFILES) + list.size() * sizeof(wchar_t);
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes);
-    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
-    drop->pFiles = sizeof(DROPFILES);
-    drop->fWide = TRUE;
-    memcpy(drop + 1, list.data(), list.size() * sizeof(wchar_t));
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes_.size());
+    memcpy(GlobalLock(memory), bytes_.data(), bytes_.size());
     GlobalUnlock(memory);
     medium->tymed = TYMED_HGLOBAL;
     medium->hGlobal = memory;
@@ -120,7 +112,7 @@ class DropList : public IDataObject {
  private:
   virtual ~DropList() = default;
   ULONG refs_ = 1;
-  std::vector<std::wstring> paths_;
+  std::vector<uint8_t> bytes_;
   bool offersDropList_;
 };
 
@@ -176,8 +168,38 @@ void SetClipboardHasText(bool hasText) {
   ASSERT_EQ(IsClipboardFormatAvailable(CF_TEXT) != FALSE, hasText);
 }
 
-IDataObject* NewDropList(const std::vector<std::wstring>& paths, bool offersDropList) {
-  return new DropList(paths, offersDropList);
+std::vector<uint8_t> DropListBytes(const std::vector<std::wstring>& paths, bool wide) {
+  std::vector<uint8_t> bytes(sizeof(DROPFILES));
+  DROPFILES header = {};
+  header.pFiles = sizeof(DROPFILES);
+  header.fWide = wide;
+  memcpy(bytes.data(), &header, sizeof header);
+  auto append = [&](const void* data, size_t n) {
+    bytes.insert(bytes.end(), static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + n);
+  };
+  for (const std::wstring& path : paths) {
+    if (wide) {
+      append(path.c_str(), (path.size() + 1) * sizeof(wchar_t));
+    } else {
+      char ansi[1024];
+      const int n = WideCharToMultiByte(CP_ACP, 0, path.c_str(), -1, ansi, sizeof ansi, nullptr, nullptr);
+      append(ansi, static_cast<size_t>(n));
+    }
+  }
+  // The list ends with an empty entry; an empty list is two zero characters.
+  const size_t zeros = paths.empty() ? 2 : 1;
+  bytes.insert(bytes.end(), zeros * (wide ? sizeof(wchar_t) : 1), 0);
+  return bytes;
 }
+
+IDataObject* NewDropList(const std::vector<std::wstring>& paths, bool offersDropList) {
+  return new DropList(DropListBytes(paths), offersDropList);
+}
+
+void SetDropListPaths(IDataObject* list, const std::vector<std::wstring>& paths) {
+  static_cast<DropList*>(list)->SetBytes(DropListBytes(paths));
+}
+
+IDataObject* NewRawDropList(const std::vector<uint8_t>& bytes) { return new DropList(bytes, true); }
 
 }  // namespace vellumo::testing

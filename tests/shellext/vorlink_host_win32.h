@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <objidl.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -64,5 +65,11 @@ void SetClipboardHasText(bool hasText);
 // A data object offering the paths as a shell drop list (CF_HDROP), or no
 // formats at all.
 IDataObject* NewDropList(const std::vector<std::wstring>& paths, bool offersDropList = true);
+// What such an object offers from now on: a wide list of `paths`.
+void SetDropListPaths(IDataObject* list, const std::vector<std::wstring>& paths);
+// A data object whose drop list is exactly `bytes` (DROPFILES header included).
+IDataObject* NewRawDropList(const std::vector<uint8_t>& bytes);
+// The bytes of a drop list of `paths`: UTF-16, or the ANSI code page's bytes.
+std::vector<uint8_t> DropListBytes(const std::vector<std::wstring>& paths, bool wide = true);
 
 }  // namespace vellumo::testing
