@@ -151,8 +151,6 @@ class TransformPipelineTest : public ::testing::Test {
 TEST_F(TransformPipelineTest, EveryStreamComesOutInOrderWithManyBuffersInFlight) {
   const std::array<uint8_t, kHeaderSize> prologueBytes = EncodeHeader(MakeHeader(kAes, kKey, false));
   const ByteView prologue{prologueBytes.data(), prologueBytes.size()};
-  // A sealed body ending on a whole chunk, and on a whole buffer of the
-  // opening side (15 sealed chunks of 64 KiB and their tags, about 1 MiB).
   const size_t chunk = kSealedChunkSize;
   enum Kind { kAesEncrypt, kDesDecrypt, kRc4Encrypt, kSealing, kOpening };
   struct Case {
@@ -169,6 +167,7 @@ TEST_F(TransformPipelineTest, EveryStreamComesOutInOrderWithManyBuffersInFlight)
       {"DES, a partial chunk at the end", kDesDecrypt, 7 * kMiB + 5, 0, true},
       {"sealing, whole chunks", kSealing, 9 * 15 * chunk, 0, true},
       {"sealing, a partial chunk at the end", kSealing, 8 * kMiB + 3, 0, false},
+      // The opening side's buffers are 15 sealed chunks with their tags.
       {"opening, whole chunks and whole buffers", kOpening, 9 * 15 * chunk, 0, false},
       {"opening, a partial chunk at the end", kOpening, 8 * kMiB + 3, 0, true},
       {"AES, grew since it was measured", kAesEncrypt, 7 * kMiB + 100, -3 * mib, false},
