@@ -5,7 +5,7 @@ Everything is measured in one go on one machine and one file system, so the
 ratios mean something even where absolute times are noise. Usage:
 
     bench/file_throughput.py [--size-mib 1024] [--runs 5] [--small-files 10000]
-                             [--build-dir DIR] [--dir DIR]
+                             [--build-dir DIR] [--dir DIR] [--wine WIN64_BUILD_DIR]
 
 Builds the optimised native vellumo-cli and cipher_throughput first (preset
 native-release) unless --build-dir names a finished build. Prints Markdown:
@@ -28,6 +28,11 @@ native-release) unless --build-dir names a finished build. Prints Markdown:
    it): key derivation time and memory, whole-file encrypt and decrypt against
    `cp` + `sync`, peak memory above the key derivation's own, and the tree of
    small files against `cp -r` with every file synced.
+
+With --wine, the x64 vellumo-cli.exe of a finished win64 build runs under
+wine64 beside the native one in sections 2 and 4 (its lines marked "wine64",
+interleaved with the rest), so the two programs' ratios come from the same
+runs.
 
 Every timed command starts from the same state: its source read through the
 cache, and fresh page cache made and dropped just before (see prime()). The
@@ -185,7 +190,20 @@ def buffer_section(build_dir, runs):
     return med
 
 
-def file_section(cli, work, size_mib, runs, buffer_rates):
+class Cli:
+    """A vellumo-cli to time: the native one, or the win64 one under wine64
+    (which gets the same files by their Z: drive names)."""
+
+    def __init__(self, program, wine_run=None):
+        self.prefix = [wine_run, program] if wine_run else [program]
+        self.wine = wine_run is not None
+
+    def command(self, *args):
+        path = lambda a: "Z:" + a.replace("/", "\\") if self.wine and a.startswith("/") else a
+        return self.prefix + [path(a) for a in args]
+
+
+def file_section(clis, work, size_mib, runs, buffer_rates):
     size = size_mib << 20
     src = os.path.join(work, "data.bin")
     dst = os.path.join(work, "copy.bin")
@@ -196,10 +214,12 @@ def file_section(cli, work, size_mib, runs, buffer_rates):
         bare: ["cp", src, dst],
     }
     units = [[durable], [bare]]
-    for c in CIPHERS:
-        commands[f"{c} encrypt"] = [cli, "encrypt", "--cipher", c, "--key", KEY, src]
-        commands[f"{c} decrypt"] = [cli, "decrypt", "--key", KEY, src]
-        units.append([f"{c} encrypt", f"{c} decrypt"])  # a decrypt needs the encrypt before it
+    for label, cli in clis.items():
+        for c in CIPHERS:
+            enc, dec = f"{c} encrypt{label}", f"{c} decrypt{label}"
+            commands[enc] = cli.command("encrypt", "--cipher", c, "--key", KEY, src)
+            commands[dec] = cli.command("decrypt", "--key", KEY, src)
+            units.append([enc, dec])  # a decrypt needs the encrypt before it
     times = {name: [] for name in commands}
     for run in range(runs):
         for name in rotated(units, run):
@@ -222,22 +242,23 @@ def file_section(cli, work, size_mib, runs, buffer_rates):
               f"{med[bare] / secs:.2f} | {own} |")
     print()
 
+    cli = clis[""]
     small = os.path.join(work, "small.bin")
     make_file(small, 1 << 20)
     print(f"## Peak memory (max RSS) encrypting a 1 MiB and a {size_mib} MiB file\n")
     print(f"| cipher | 1 MiB KiB | {size_mib} MiB KiB | difference KiB |")
     print("|---|---|---|---|")
     for c in CIPHERS:
-        rss_small = peak_rss_kib([cli, "encrypt", "--cipher", c, "--key", KEY, small])
-        rss_large = peak_rss_kib([cli, "encrypt", "--cipher", c, "--key", KEY, src])
+        rss_small = peak_rss_kib(cli.command("encrypt", "--cipher", c, "--key", KEY, small))
+        rss_large = peak_rss_kib(cli.command("encrypt", "--cipher", c, "--key", KEY, src))
         for path in (small, src):
-            run_quiet([cli, "decrypt", "--key", KEY, path])
+            run_quiet(cli.command("decrypt", "--key", KEY, path))
         print(f"| {c} | {rss_small} | {rss_large} | {rss_large - rss_small} |")
     print()
     os.remove(src)
 
 
-def small_files_section(cli, work, count, runs):
+def small_files_section(clis, work, count, runs):
     tree = os.path.join(work, "tree")
     dst = os.path.join(work, "tree-copy")
     data = os.urandom(4096)
@@ -252,10 +273,13 @@ def small_files_section(cli, work, count, runs):
     commands = {
         synced: ["sh", "-c", f'cp -r "{tree}" "{dst}" && find "{dst}" -type f -print0 | xargs -0 sync'],
         bare: ["cp", "-r", tree, dst],
-        "aes encrypt": [cli, "encrypt", "--cipher", "aes", "--key", KEY, tree],
-        "aes decrypt": [cli, "decrypt", "--key", KEY, tree],
     }
-    units = [[synced], [bare], ["aes encrypt", "aes decrypt"]]
+    units = [[synced], [bare]]
+    for label, cli in clis.items():
+        enc, dec = f"aes encrypt{label}", f"aes decrypt{label}"
+        commands[enc] = cli.command("encrypt", "--cipher", "aes", "--key", KEY, tree)
+        commands[dec] = cli.command("decrypt", "--key", KEY, tree)
+        units.append([enc, dec])
     times = {name: [] for name in commands}
     for run in range(runs):
         for name in rotated(units, run):
@@ -358,21 +382,34 @@ def main():
     ap.add_argument("--small-files", type=int, default=10000)
     ap.add_argument("--build-dir")
     ap.add_argument("--dir", default=os.path.join(ROOT, "build", "bench-tmp"))
+    ap.add_argument("--wine", metavar="WIN64_BUILD_DIR",
+                    help="also time that build's vellumo-cli.exe under wine64 (sections 2 and 4 only)")
     args = ap.parse_args()
 
     build_dir = build(args.build_dir)
-    cli = os.path.join(build_dir, "cli", "vellumo-cli")
+    clis = {"": Cli(os.path.join(build_dir, "cli", "vellumo-cli"))}
+    wineserver = None
+    if args.wine:
+        wine_dir = os.path.abspath(args.wine)
+        clis[", wine64"] = Cli(os.path.join(wine_dir, "cli", "vellumo-cli.exe"), os.path.join(wine_dir, "wine-run"))
+        # One wine server for the whole run, so no timed command pays its start.
+        env = dict(os.environ, WINEPREFIX=os.path.join(wine_dir, "wine", "prefix"))
+        wineserver = subprocess.Popen(["wineserver", "-f", "-p"], env=env)
     os.makedirs(args.dir, exist_ok=True)
     work = tempfile.mkdtemp(dir=args.dir)
     try:
         machine_section(work)
-        rates = buffer_section(build_dir, args.runs)
-        file_section(cli, work, args.size_mib, args.runs, rates)
-        small_files_section(cli, work, args.small_files, args.runs)
-        sealed_section(build_dir, work, args.size_mib, args.runs, args.small_files)
+        rates = buffer_section(build_dir, args.runs) if not args.wine else {}
+        file_section(clis, work, args.size_mib, args.runs, rates)
+        small_files_section(clis, work, args.small_files, args.runs)
+        if not args.wine:
+            sealed_section(build_dir, work, args.size_mib, args.runs, args.small_files)
         print(f"Load average (1, 5, 15 min) at the end: {load()}")
     finally:
         shutil.rmtree(work, ignore_errors=True)
+        if wineserver:
+            subprocess.run(["wineserver", "-k"], env=env)
+            wineserver.wait()
 
 
 if __name__ == "__main__":

@@ -50,14 +50,14 @@ unsigned BodyTransformer::DefaultThreads() {
   return threads;
 }
 
-void BodyTransformer::Transform(uint8_t* buffer, size_t length) {
+void BodyTransformer::Transform(uint8_t* buffer, size_t length, unsigned threads) const {
   const size_t whole = length - length % kChunkSize;
-  TransformWholeChunks(buffer, whole);
+  TransformWholeChunks(buffer, whole, threads);
   // The last, partial chunk of a file: its tail rule belongs to the cipher.
   if (whole < length) TransformChunk(algorithm_, direction_, buffer + whole, length - whole, key_);
 }
 
-void BodyTransformer::TransformWholeChunks(uint8_t* buffer, size_t length) const {
+void BodyTransformer::TransformWholeChunks(uint8_t* buffer, size_t length, unsigned threads) const {
   const bool encrypt = direction_ == Direction::kEncrypt;
   switch (algorithm_) {
     case kAes:
@@ -68,7 +68,7 @@ void BodyTransformer::TransformWholeChunks(uint8_t* buffer, size_t length) const
       }
       break;
     case kDes:
-      DesInParallel(buffer, length);
+      DesInParallel(buffer, length, threads);
       break;
     case kRc4:
       // The keystream restarts at every chunk, so every whole chunk meets the same one.
@@ -81,11 +81,11 @@ void BodyTransformer::TransformWholeChunks(uint8_t* buffer, size_t length) const
   }
 }
 
-void BodyTransformer::DesInParallel(uint8_t* buffer, size_t length) const {
+void BodyTransformer::DesInParallel(uint8_t* buffer, size_t length, unsigned threads) const {
   // Below this many chunks per thread, starting a thread costs more than it saves.
   constexpr size_t kMinChunksPerThread = 16;
   const size_t chunks = length / kChunkSize;
-  const size_t parts = std::max<size_t>(1, std::min<size_t>(threads_, chunks / kMinChunksPerThread));
+  const size_t parts = std::max<size_t>(1, std::min<size_t>(std::max(threads, 1u), chunks / kMinChunksPerThread));
   const bool encrypt = direction_ == Direction::kEncrypt;
   auto run = [this, encrypt](uint8_t* at, size_t n) {
     if (encrypt) {

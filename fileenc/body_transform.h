@@ -27,14 +27,17 @@ void TransformChunk(CipherAlgorithm algorithm, Direction direction, uint8_t* buf
 class BodyTransformer {
  public:
   BodyTransformer(CipherAlgorithm algorithm, Direction direction, const KeyBlock& key, unsigned threads = DefaultThreads());
-  void Transform(uint8_t* buffer, size_t length);
+  void Transform(uint8_t* buffer, size_t length) const { Transform(buffer, length, threads_); }
+  // The same on at most `threads` threads, whatever the transformer was made
+  // with. Safe to call for different buffers at once.
+  void Transform(uint8_t* buffer, size_t length, unsigned threads) const;
 
   // One per processor.
   static unsigned DefaultThreads();
 
  private:
-  void TransformWholeChunks(uint8_t* buffer, size_t length) const;
-  void DesInParallel(uint8_t* buffer, size_t length) const;
+  void TransformWholeChunks(uint8_t* buffer, size_t length, unsigned threads) const;
+  void DesInParallel(uint8_t* buffer, size_t length, unsigned threads) const;
 
   CipherAlgorithm algorithm_;
   Direction direction_;

@@ -12,6 +12,7 @@
 #include "fileenc/body_stream.h"
 #include "fileenc/body_transform.h"
 #include "fileenc/encrypted_file_header.h"
+#include "fileenc/transform_pipeline.h"
 #include "fileenc/zip_archive.h"
 #include "platform/file_system.h"
 #include "platform/file_times.h"
@@ -20,17 +21,6 @@ namespace vellumo {
 namespace {
 
 constexpr wchar_t kPackedSuffix[] = L".szip";
-// Whole chunks per read, so only the last buffer of a file can end in a partial
-// chunk; large enough that system calls and thread starts are few per byte,
-// small enough that memory does not grow with the file.
-constexpr size_t kStreamBufferSize = 1024 * kChunkSize;
-
-// A small file needs no more buffer than its own length in whole chunks.
-size_t StreamBufferSize(uint64_t total) {
-  const uint64_t chunks = total / kChunkSize + 1;
-  return chunks * kChunkSize < kStreamBufferSize ? static_cast<size_t>(chunks * kChunkSize) : kStreamBufferSize;
-}
-
 
 // The file name without its extension when that part is a name of its own:
 // not empty, not only dots and spaces (which Windows trims away) and not a
@@ -92,78 +82,6 @@ bool ItemHoldsPath(const std::wstring& item, const std::wstring& archive) {
   if (a == b) return true;
   return IsFolder(item) && b.size() > a.size() && b.compare(0, a.size(), a) == 0 &&
          (IsPathSeparator(a.back()) || IsPathSeparator(b[a.size()]));
-}
-
-// Writes `prologue` and then the rest of `source`, run through `body`, to a new
-// `tempPath`, and puts it on the device. The temporary file is created with
-// the first bytes to write (or at the end, for an empty result), so bytes the
-// stream refuses at once leave nothing behind. After every buffer `onBuffer`
-// hears the bytes read so far; when it answers false the run was stopped. On
-// failure, on a stop (kCancelled) and when the stream refused what it read
-// (`refused`; the status is then not ok either) the temporary file is gone;
-// the status says which read or write failed and why.
-Status WriteTransformed(FileHandle& source, const std::wstring& tempPath, ByteView prologue, BodyStream& body,
-                        uint64_t total, const std::function<bool(uint64_t)>& onBuffer, bool& refused) {
-  refused = false;
-  FileHandle out;
-  bool created = false;
-  auto write = [&](ByteView bytes) {
-    if (!created) {
-      if (Status made = CreateTemporary(out, tempPath); !made) return made;
-      created = true;
-    }
-    return bytes.size > 0 ? out.Write(bytes.data, bytes.size) : Status();
-  };
-
-  Status status;
-  if (prologue.size > 0) status = write(prologue);
-  bool ok = status.ok();
-  std::vector<uint8_t> buffer(StreamBufferSize(total));
-  uint64_t done = 0;
-  bool atEnd = false;
-  while (ok && !atEnd) {
-    size_t filled = 0;
-    while (filled < buffer.size()) {
-      const int64_t n = source.Read(buffer.data() + filled, buffer.size() - filled);
-      if (n < 0) {
-        ok = false;
-        status = source.error();
-      }
-      if (n <= 0) {
-        atEnd = true;
-        break;
-      }
-      filled += static_cast<size_t>(n);
-    }
-    if (!ok || filled == 0) break;
-    ByteView result;
-    if (!body.Next(buffer.data(), filled, result)) {
-      refused = true;
-      break;
-    }
-    if (result.size > 0) status = write(result);
-    ok = status.ok();
-    done += filled;
-    if (ok && !onBuffer(done)) {
-      ok = false;
-      status = Status(StatusCode::kCancelled, 0);
-    }
-  }
-  if (ok && !refused) {
-    ByteView rest;
-    if (body.End(rest)) {
-      status = write(rest);  // creates the file of an empty result
-    } else {
-      refused = true;
-    }
-  }
-  if (refused) status = Status(StatusCode::kIoError, 0);
-  if (!created) return status;
-  if (status.ok()) status = out.Sync();
-  const Status closed = out.Close();
-  if (status.ok()) status = closed;
-  if (!status) DeleteFilePath(tempPath);
-  return status;
 }
 
 // Reads up to `length` bytes from the start of an open file; false on a read error.

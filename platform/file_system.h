@@ -61,11 +61,25 @@ class FileHandle {
   bool is_open() const;
   // Bytes read (0 at the end), or -1 on a read error (then error() says why).
   int64_t Read(void* buffer, size_t length);
+  // The `length` bytes just read (up to the position) are not to be read
+  // again: the system may drop them from its cache now. A file about to be
+  // replaced otherwise has all its cache dropped inside the replace, at once
+  // (a quarter of a second per GiB on Linux).
+  void ForgetRead(uint64_t length);
   // Writes all bytes or reports failure (disk full, device error).
   Status Write(const void* buffer, size_t length);
   Status Seek(uint64_t offset);
   // Length of the open file, or -1 (then error() says why).
   int64_t Size() const;
+  // Gives a file just created for writing its final `length` before the
+  // writes that fill it, where the file system gains from that (Windows: the
+  // space is found once instead of write by write, and a full disk shows
+  // before anything is written). A run that writes less cuts it back with
+  // SetLength.
+  Status Preallocate(uint64_t length);
+  // Cuts the file to `length` bytes (or lengthens it with zeros); the
+  // position stays where it is.
+  Status SetLength(uint64_t length);
   // Flushes written data to the device.
   Status Sync();
   // Closes; a failure is a late write that did not reach the device.

@@ -104,6 +104,11 @@ int64_t FileHandle::Read(void* buffer, size_t length) {
   return static_cast<int64_t>(got);
 }
 
+void FileHandle::ForgetRead(uint64_t) {
+  // Nothing to do: a file opened for a sequential scan has its cache dropped
+  // behind the reads by the system.
+}
+
 Status FileHandle::Write(const void* buffer, size_t length) {
   if (!is_open()) return Status(StatusCode::kIoError, ERROR_INVALID_HANDLE);
   const char* p = static_cast<const char*>(buffer);
@@ -136,6 +141,20 @@ int64_t FileHandle::Size() const {
     return -1;
   }
   return size.QuadPart;
+}
+
+Status FileHandle::Preallocate(uint64_t length) {
+  // NTFS gives the file its clusters with its length; the bytes not yet
+  // written read as zeros and are not written twice.
+  return SetLength(length);
+}
+
+Status FileHandle::SetLength(uint64_t length) {
+  if (!is_open()) return Status(StatusCode::kIoError, ERROR_INVALID_HANDLE);
+  FILE_END_OF_FILE_INFO end;
+  end.EndOfFile.QuadPart = static_cast<LONGLONG>(length);
+  return SetFileInformationByHandle(AsHandle(handle_), FileEndOfFileInfo, &end, sizeof end) ? Status()
+                                                                                             : Status::LastOsError();
 }
 
 Status FileHandle::Sync() {

@@ -3,6 +3,7 @@
 #include <sodium.h>
 
 #include <algorithm>
+#include <cassert>
 #include <system_error>
 #include <thread>
 
@@ -46,15 +47,19 @@ bool OpenChunk(const ChunkPlace& place, uint64_t index, bool last, const uint8_t
                                                     place.keys.chunkKey.data()) == 0;
 }
 
-// Runs job(i) for every i below `count`, spread over the processors when there
-// are enough chunks for it: chunks are independent of each other. True when
-// every job returned true.
+unsigned Processors() {
+  static const unsigned processors = std::max(std::thread::hardware_concurrency(), 1u);
+  return processors;
+}
+
+// Runs job(i) for every i below `count`, spread over up to `threads` threads
+// when there are enough chunks for it: chunks are independent of each other.
+// True when every job returned true.
 template <class Job>
-bool ForEachChunk(size_t count, const Job& job) {
+bool ForEachChunk(size_t count, const Job& job, unsigned threads = Processors()) {
   // Below this many chunks (256 KiB) per thread, starting one costs more than it saves.
   constexpr size_t kMinChunksPerThread = 4;
-  static const unsigned processors = std::max(std::thread::hardware_concurrency(), 1u);
-  const size_t parts = std::max<size_t>(1, std::min<size_t>(processors, count / kMinChunksPerThread));
+  const size_t parts = std::max<size_t>(1, std::min<size_t>(threads, count / kMinChunksPerThread));
   std::vector<char> ok(parts, 1);
   auto run = [&job, &ok, count, parts](size_t part) {
     for (size_t i = count * part / parts; i < count * (part + 1) / parts; ++i) {
@@ -146,6 +151,42 @@ const std::vector<uint8_t>& SealedEncoder::Finish() {
   return out_;
 }
 
+size_t SealedEncoder::SealedSize(uint64_t offset, size_t length, bool last) {
+  const size_t chunks = last ? std::max<size_t>(1, (length + kSealedChunkSize - 1) / kSealedChunkSize)
+                             : length / kSealedChunkSize;
+  return (offset == 0 ? kSealedHeaderSize : 0) + length + chunks * kSealedTagSize;
+}
+
+size_t SealedEncoder::SealBuffer(uint64_t offset, const uint8_t* plain, size_t length, bool last, uint8_t* out,
+                                 unsigned threads) const {
+  assert(offset % kSealedChunkSize == 0 && (last || length % kSealedChunkSize == 0));
+  size_t at = 0;
+  if (offset == 0) {
+    std::copy(header_.begin(), header_.end(), out);
+    at = header_.size();
+  }
+  // Whole chunks that are not the file's last, sealed where they lie; then
+  // the last one, 0 to 64 KiB.
+  const size_t whole = last ? (length == 0 ? 0 : (length - 1) / kSealedChunkSize) : length / kSealedChunkSize;
+  const ChunkPlace place{keys_, header_, nonce_};
+  const uint64_t first = offset / kSealedChunkSize;
+  ForEachChunk(
+      whole,
+      [&](size_t i) {
+        SealChunk(place, first + i, false, plain + i * kSealedChunkSize, kSealedChunkSize,
+                  out + at + i * kSealedUnitSize);
+        return true;
+      },
+      threads);
+  at += whole * kSealedUnitSize;
+  if (last) {
+    const size_t rest = length - whole * kSealedChunkSize;
+    SealChunk(place, first + whole, true, plain + whole * kSealedChunkSize, rest, out + at);
+    at += rest + kSealedTagSize;
+  }
+  return at;
+}
+
 SealedDecoder::SealedDecoder(const SealedKeys& keys, const SealedHeader& header, const SealedHeaderBytes& headerBytes)
     : keys_(keys), header_(headerBytes), nonce_(header.nonce) {
   InitSodium();
@@ -206,6 +247,38 @@ bool SealedDecoder::Finish() {
   out_.clear();
   if (failed_) return false;
   return OpenPending(true);
+}
+
+bool SealedDecoder::OpenBuffer(uint64_t offset, const uint8_t* sealed, size_t length, bool last, uint8_t* out,
+                               size_t& produced, unsigned threads) const {
+  assert(offset % kSealedUnitSize == 0 && (last || length % kSealedUnitSize == 0));
+  produced = 0;
+  // The last chunk is at least a tag long: a body that ends on a whole chunk
+  // not sealed as the last one (or has none) is cut short.
+  const size_t whole = last ? (length == 0 ? 0 : (length - 1) / kSealedUnitSize) : length / kSealedUnitSize;
+  const size_t rest = length - whole * kSealedUnitSize;
+  if (last && rest < kSealedTagSize) return false;
+  const ChunkPlace place{keys_, header_, nonce_};
+  const uint64_t first = offset / kSealedUnitSize;
+  bool opened = ForEachChunk(
+      whole,
+      [&](size_t i) {
+        return OpenChunk(place, first + i, false, sealed + i * kSealedUnitSize, kSealedUnitSize,
+                         out + i * kSealedChunkSize);
+      },
+      threads);
+  size_t plain = whole * kSealedChunkSize;
+  if (opened && last) {
+    opened = OpenChunk(place, first + whole, true, sealed + whole * kSealedUnitSize, rest, out + plain);
+    plain += rest - kSealedTagSize;
+  }
+  if (!opened) {
+    // Nothing of a buffer that did not open is handed out.
+    sodium_memzero(out, plain);
+    return false;
+  }
+  produced = plain;
+  return true;
 }
 
 SealedError SealBytes(SealedKeyring& keyring, bool packed, const uint8_t* data, size_t length,

@@ -39,6 +39,17 @@ class SealedEncoder {
 
   const SealedHeaderBytes& header() const { return header_; }
 
+  // For a caller that cuts the plaintext into buffers itself, and may seal
+  // several at once on different threads: seals the `length` bytes of
+  // plaintext that begin at byte `offset` of the file (a multiple of
+  // kSealedChunkSize), the header first when `offset` is 0. A buffer that is
+  // not the file's `last` holds whole chunks. Writes SealedSize(offset,
+  // length, last) bytes to `out` and returns that; `threads` may share the
+  // buffer's chunks. Feed and Finish are not to be mixed with it.
+  size_t SealBuffer(uint64_t offset, const uint8_t* plain, size_t length, bool last, uint8_t* out,
+                    unsigned threads) const;
+  static size_t SealedSize(uint64_t offset, size_t length, bool last);
+
  private:
   void StartOutput();
   void SealPending(bool last);
@@ -71,6 +82,19 @@ class SealedDecoder {
   bool Finish();
   // The plaintext of the last Feed or Finish.
   const std::vector<uint8_t>& output() const { return out_; }
+
+  // For a caller that cuts the body into buffers itself, and may open
+  // several at once on different threads: opens the `length` sealed bytes
+  // that begin at byte `offset` of the body after the header (a multiple of
+  // kSealedUnitSize). A buffer that is not the body's `last` holds whole
+  // chunks; the last buffer ends with the last chunk, so a body that ends on a
+  // whole chunk must come with that chunk in its last buffer, never with an
+  // empty last buffer after it. Writes the plaintext (at most `length` bytes)
+  // to `out` and its length to `produced`. False: a chunk did not open, and
+  // `out` holds nothing of the buffer. Feed and Finish are not to be mixed
+  // with it.
+  bool OpenBuffer(uint64_t offset, const uint8_t* sealed, size_t length, bool last, uint8_t* out, size_t& produced,
+                  unsigned threads) const;
 
  private:
   bool OpenPending(bool last);
