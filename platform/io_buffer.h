@@ -8,6 +8,7 @@
 // io_buffer_posix.cpp.
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
 namespace vellumo {
 
@@ -16,9 +17,17 @@ class IoBuffer {
   IoBuffer() = default;
   // Throws std::bad_alloc when the system has no memory for it.
   explicit IoBuffer(size_t size);
-  ~IoBuffer();
-  IoBuffer(IoBuffer&& other) noexcept;
-  IoBuffer& operator=(IoBuffer&& other) noexcept;
+  ~IoBuffer() { Release(); }
+  IoBuffer(IoBuffer&& other) noexcept
+      : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+  IoBuffer& operator=(IoBuffer&& other) noexcept {
+    if (this != &other) {
+      Release();
+      data_ = std::exchange(other.data_, nullptr);
+      size_ = std::exchange(other.size_, 0);
+    }
+    return *this;
+  }
   IoBuffer(const IoBuffer&) = delete;
   IoBuffer& operator=(const IoBuffer&) = delete;
 
@@ -26,7 +35,7 @@ class IoBuffer {
   size_t size() const { return size_; }
 
  private:
-  void Release();
+  void Release();  // per platform: wipe or hand back, then empty
 
   uint8_t* data_ = nullptr;
   size_t size_ = 0;

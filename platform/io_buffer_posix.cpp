@@ -3,7 +3,6 @@
 #include <string.h>
 
 #include <new>
-#include <utility>
 
 #include "platform/io_buffer.h"
 
@@ -15,20 +14,6 @@ constexpr std::align_val_t kPage{4096};
 }  // namespace
 
 IoBuffer::IoBuffer(size_t size) : data_(static_cast<uint8_t*>(::operator new(size, kPage))), size_(size) {}
-
-IoBuffer::~IoBuffer() { Release(); }
-
-IoBuffer::IoBuffer(IoBuffer&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
-
-IoBuffer& IoBuffer::operator=(IoBuffer&& other) noexcept {
-  if (this != &other) {
-    Release();
-    data_ = std::exchange(other.data_, nullptr);
-    size_ = std::exchange(other.size_, 0);
-  }
-  return *this;
-}
 
 void IoBuffer::Release() {
   if (!data_) return;

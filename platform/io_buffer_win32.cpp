@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <new>
-#include <utility>
 
 #include "platform/io_buffer.h"
 
@@ -13,20 +12,6 @@ namespace vellumo {
 IoBuffer::IoBuffer(size_t size) : size_(size) {
   data_ = static_cast<uint8_t*>(VirtualAlloc(nullptr, size == 0 ? 1 : size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
   if (!data_) throw std::bad_alloc();
-}
-
-IoBuffer::~IoBuffer() { Release(); }
-
-IoBuffer::IoBuffer(IoBuffer&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
-
-IoBuffer& IoBuffer::operator=(IoBuffer&& other) noexcept {
-  if (this != &other) {
-    Release();
-    data_ = std::exchange(other.data_, nullptr);
-    size_ = std::exchange(other.size_, 0);
-  }
-  return *this;
 }
 
 void IoBuffer::Release() {

@@ -17,6 +17,7 @@
 #include "fileenc/encrypted_file_header.h"
 #include "fileenc/file_engine.h"
 #include "fuzz_support.h"
+#include "quiet_reporter.h"
 
 namespace {
 
@@ -25,22 +26,6 @@ using namespace vellumo;
 using Bytes = std::vector<uint8_t>;
 
 const KeyBlock kKey = {0xbc, 0xd3, 0xc3, 0xdc, 0xb2, 0xe2, 0xca, 0xd4, 0xc3, 0xdc, 0xd4, 0xbf};
-
-class Quiet : public Reporter {
- public:
-  void FileStarted(Direction, const std::wstring&) override {}
-  void Refuse(FileMessage, const std::wstring&) override { ++refusals; }
-  int refusals = 0;
-};
-
-Bytes ReadAll(const fs::path& path) {
-  Bytes out(fs::file_size(path));
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) fuzz::Fail("cannot read back " + path.string());
-  if (!out.empty() && std::fread(out.data(), 1, out.size(), f) != out.size()) fuzz::Fail("short read");
-  std::fclose(f);
-  return out;
-}
 
 FileJob Job(const fs::path& path, bool decrypt, int32_t algorithm) {
   FileJob job;
@@ -68,14 +53,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const fs::path folder = fuzz::ScratchFolder() / "work";
   const fs::path path = folder / "f.bin";
   fuzz::ResetFolder(folder);
-  Quiet reporter;
+  fuzz::QuietReporter reporter;
   FileEngine engine(reporter, 936);
 
   if (flags & 1) {
     const int32_t algorithm = (flags >> 2) & 3;
     fuzz::WriteBytes(path, file.data(), file.size());
     engine.ProcessFile(Job(path, false, algorithm));
-    const Bytes encrypted = ReadAll(path);
+    const Bytes encrypted = fuzz::ReadBytes(path);
     CheckNothingElse(folder);
     if (reporter.refusals > 0) {
       if (encrypted != file) fuzz::Fail("a refused file changed");
@@ -83,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (encrypted.size() != file.size() + kHeaderSize) fuzz::Fail("encrypted length");
     engine.ProcessFile(Job(path, true, 0));
-    if (reporter.refusals > 0 || ReadAll(path) != file) fuzz::Fail("encrypt then decrypt does not give the file back");
+    if (reporter.refusals > 0 || fuzz::ReadBytes(path) != file) fuzz::Fail("encrypt then decrypt does not give the file back");
     CheckNothingElse(folder);
     return 0;
   }
@@ -95,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::WriteBytes(path, file.data(), file.size());
   engine.ProcessFile(Job(path, true, 0));
   CheckNothingElse(folder);
-  const Bytes after = ReadAll(path);
+  const Bytes after = fuzz::ReadBytes(path);
   const HeaderCheck check = ClassifyHeader(file.data(), file.size(), kKey);
   const EncryptedFileHeader header = check.isEncrypted ? DecodeHeader(file.data()) : EncryptedFileHeader();
   if (!check.isEncrypted || !check.keyMatches || !header.algorithm.IsKnown()) {
@@ -108,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   if (after.size() != file.size() - kHeaderSize) fuzz::Fail("decrypted length");
   engine.ProcessFile(Job(path, false, header.algorithm));
-  const Bytes again = ReadAll(path);
+  const Bytes again = fuzz::ReadBytes(path);
   if (again.size() != file.size() || !std::equal(again.begin() + kHeaderSize, again.end(), file.begin() + kHeaderSize)) {
     fuzz::Fail("decrypt then encrypt does not give the body back");
   }

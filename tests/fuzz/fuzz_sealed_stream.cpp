@@ -24,6 +24,7 @@
 #include "fileenc/encrypted_file_header.h"
 #include "fileenc/file_engine.h"
 #include "fuzz_support.h"
+#include "quiet_reporter.h"
 #include "sealed/sealed_format.h"
 #include "sealed/sealed_keys.h"
 #include "sealed/sealed_stream.h"
@@ -46,22 +47,6 @@ const SealedKeys& Keys() {
   static const SealedKeys* keys = Keyring().WriteKeys(error);
   if (!keys) fuzz::Fail("no key");
   return *keys;
-}
-
-class Quiet : public Reporter {
- public:
-  void FileStarted(Direction, const std::wstring&) override {}
-  void Refuse(FileMessage, const std::wstring&) override { ++refusals; }
-  int refusals = 0;
-};
-
-Bytes ReadAll(const fs::path& path) {
-  Bytes out(fs::file_size(path));
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) fuzz::Fail("cannot read back " + path.string());
-  if (!out.empty() && std::fread(out.data(), 1, out.size(), f) != out.size()) fuzz::Fail("short read");
-  std::fclose(f);
-  return out;
 }
 
 // Opens `sealed` in memory, fed in pieces of the sizes `steer` names.
@@ -96,7 +81,7 @@ void CheckNothingElse(const fs::path& folder) {
 
 // One file through the engine: the number of refusals.
 int RunEngine(const fs::path& path, bool decrypt) {
-  Quiet reporter;
+  fuzz::QuietReporter reporter;
   FileEngine engine(reporter, 936, nullptr, &Keyring());
   const KeyBlock block{};
   FileJob job;
@@ -114,7 +99,7 @@ void RoundTripFile(const Bytes& plain) {
   fuzz::ResetFolder(folder);
   fuzz::WriteBytes(path, plain.data(), plain.size());
   const int refused = RunEngine(path, false);
-  const Bytes sealed = ReadAll(path);
+  const Bytes sealed = fuzz::ReadBytes(path);
   CheckNothingElse(folder);
   if (refused > 0) {
     // Only a file that already is encrypted is refused, and it stays.
@@ -124,7 +109,7 @@ void RoundTripFile(const Bytes& plain) {
     return;
   }
   if (sealed.size() < kSealedHeaderSize + plain.size() + kSealedTagSize) fuzz::Fail("sealed file too short");
-  if (RunEngine(path, true) > 0 || ReadAll(path) != plain) fuzz::Fail("encrypt then decrypt does not give the file back");
+  if (RunEngine(path, true) > 0 || fuzz::ReadBytes(path) != plain) fuzz::Fail("encrypt then decrypt does not give the file back");
   CheckNothingElse(folder);
 }
 
@@ -155,7 +140,7 @@ void DecryptFile(Bytes file, bool fixUp) {
   fuzz::ResetFolder(folder);
   fuzz::WriteBytes(path, file.data(), file.size());
   const int refused = RunEngine(path, true);
-  const Bytes after = ReadAll(path);
+  const Bytes after = fuzz::ReadBytes(path);
   CheckNothingElse(folder);
   Bytes plain;
   const bool opens = OpenInPieces(file, nullptr, 0, plain);

@@ -59,6 +59,15 @@ void WriteBytes(const fs::path& path, const void* data, size_t size) {
   if (!out) Fail("cannot write " + path.string());
 }
 
+std::vector<uint8_t> ReadBytes(const fs::path& path) {
+  std::vector<uint8_t> out(fs::file_size(path));
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) Fail("cannot read back " + path.string());
+  if (!out.empty() && std::fread(out.data(), 1, out.size(), f) != out.size()) Fail("short read");
+  std::fclose(f);
+  return out;
+}
+
 std::string Hex(std::string_view bytes) {
   static const char kDigits[] = "0123456789abcdef";
   std::string out;

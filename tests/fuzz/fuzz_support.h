@@ -1,6 +1,7 @@
 #pragma once
 // Shared by the fuzz targets: a private scratch folder per process, and the
 // files below a folder, to see what an input made the code write.
+#include <cstdint>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -20,6 +21,8 @@ void ResetFolder(const std::filesystem::path& folder);
 std::set<std::string> PathsBelow(const std::filesystem::path& folder);
 
 void WriteBytes(const std::filesystem::path& path, const void* data, size_t size);
+// The whole file; a file that cannot be read back fails the run.
+std::vector<uint8_t> ReadBytes(const std::filesystem::path& path);
 
 std::string Hex(std::string_view bytes);
 

@@ -23,6 +23,7 @@
 #include "fileenc/file_engine.h"
 #include "fileenc/zip_archive.h"
 #include "fuzz_support.h"
+#include "quiet_reporter.h"
 
 namespace {
 
@@ -39,12 +40,6 @@ enum Layout : uint8_t {
 
 const char* const kFolders[] = {"a", "john.doe/Desktop", "home/.vault", "x.y"};
 const char* const kTokens[] = {"a", "b", ".", "..", " ", "szip", "aux", "NUL", "con", "x", "_", "-", "(2)", "LPT1", "z.", "Q"};
-
-class Quiet : public Reporter {
- public:
-  void FileStarted(Direction, const std::wstring&) override {}
-  void Refuse(FileMessage, const std::wstring&) override {}
-};
 
 std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 
@@ -185,7 +180,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   const auto before = Snapshot(root);
-  Quiet reporter;
+  fuzz::QuietReporter reporter;
   FileEngine engine(reporter, 936);
   const FileEngine::UnpackResult result = engine.UnpackArchive(archivePath, packedPath);
   const auto after = Snapshot(root);

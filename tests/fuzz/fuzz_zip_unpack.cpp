@@ -7,16 +7,11 @@
 
 #include "fileenc/file_engine.h"
 #include "fuzz_support.h"
+#include "quiet_reporter.h"
 
 namespace {
 
 using namespace vellumo;
-
-class Quiet : public Reporter {
- public:
-  void FileStarted(Direction, const std::wstring&) override {}
-  void Refuse(FileMessage, const std::wstring&) override {}
-};
 
 }  // namespace
 
@@ -30,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::filesystem::path archive = folder / "x.szipwritebyqmr";
   vellumo::fuzz::WriteBytes(archive, data, size);
 
-  Quiet reporter;
+  fuzz::QuietReporter reporter;
   FileEngine engine(reporter, 936);
   engine.UnpackArchive(archive.wstring(), (folder / "x.szip").wstring());
 
