@@ -24,8 +24,8 @@ native-release) unless --build-dir names a finished build. Prints Markdown:
 3. peak memory (max RSS) encrypting a 1 MiB file and the large file;
 4. a tree of small 4 KiB files: encrypt and decrypt against `cp -r` with every
    copied file synced, and against bare `cp -r` (not durable).
-5. the sealed format (through bench/sealed_run until the command line offers
-   it): key derivation time and memory, whole-file encrypt and decrypt against
+5. the sealed format (through bench/sealed_run, the engine call the fronts
+   make): key derivation time and memory, whole-file encrypt and decrypt against
    `cp` + `sync`, peak memory above the key derivation's own, and the tree of
    small files against `cp -r` with every file synced.
 
