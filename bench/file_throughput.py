@@ -159,6 +159,24 @@ def rotated(units, run):
     return [name for unit in units[k:] + units[:k] for name in unit]
 
 
+def interleaved_medians(commands, units, runs, work, source, prime_bytes, copy):
+    """Times every command `runs` times in rotating order of `units`, each
+    started alike (`source` read through the cache, page cache of
+    `prime_bytes` made and dropped), and gives each command's median. `copy`,
+    what a copying contender wrote, goes after every command."""
+    times = {name: [] for name in commands}
+    for run in range(runs):
+        for name in rotated(units, run):
+            warm(source)
+            prime(work, prime_bytes)
+            times[name].append(timed(commands[name]))
+            if os.path.isdir(copy):
+                shutil.rmtree(copy)
+            elif os.path.exists(copy):
+                os.remove(copy)
+    return {k: statistics.median(v) for k, v in times.items()}
+
+
 def buffer_section(build_dir, runs):
     """Returns the medians in MB/s by case name."""
     samples = {"openssl": []}
@@ -220,15 +238,7 @@ def file_section(clis, work, size_mib, runs, buffer_rates):
             commands[enc] = cli.command("encrypt", "--cipher", c, "--key", KEY, src)
             commands[dec] = cli.command("decrypt", "--key", KEY, src)
             units.append([enc, dec])  # a decrypt needs the encrypt before it
-    times = {name: [] for name in commands}
-    for run in range(runs):
-        for name in rotated(units, run):
-            warm(src)
-            prime(work, size)
-            times[name].append(timed(commands[name]))
-            if os.path.exists(dst):
-                os.remove(dst)
-    med = {k: statistics.median(v) for k, v in times.items()}
+    med = interleaved_medians(commands, units, runs, work, src, size, dst)
     all_cores = max((rate for name, rate in buffer_rates.items() if re.fullmatch(r"des-\d+-threads", name)),
                     default=None)
     print(f"## Whole file of {size_mib} MiB in place, median of {runs} interleaved runs\n")
@@ -280,15 +290,7 @@ def small_files_section(clis, work, count, runs):
         commands[enc] = cli.command("encrypt", "--cipher", "aes", "--key", KEY, tree)
         commands[dec] = cli.command("decrypt", "--key", KEY, tree)
         units.append([enc, dec])
-    times = {name: [] for name in commands}
-    for run in range(runs):
-        for name in rotated(units, run):
-            warm(tree)
-            prime(work, count * 8192)
-            times[name].append(timed(commands[name]))
-            if os.path.exists(dst):
-                shutil.rmtree(dst)
-    med = {k: statistics.median(v) for k, v in times.items()}
+    med = interleaved_medians(commands, units, runs, work, tree, count * 8192, dst)
     print(f"## A tree of {count} files of 4 KiB, median of {runs} interleaved runs\n")
     print(f"| operation | median s | files/s | vs {synced} | vs cp -r, {NOT_DURABLE} |")
     print("|---|---|---|---|---|")
@@ -320,15 +322,7 @@ def sealed_section(build_dir, work, size_mib, runs, count):
         "sealed decrypt": [tool, "decrypt", KEY, src],
     }
     units = [[durable], ["sealed encrypt", "sealed decrypt"]]
-    times = {name: [] for name in commands}
-    for run in range(runs):
-        for name in rotated(units, run):
-            warm(src)
-            prime(work, size)
-            times[name].append(timed(commands[name]))
-            if os.path.exists(dst):
-                os.remove(dst)
-    med = {k: statistics.median(v) for k, v in times.items()}
+    med = interleaved_medians(commands, units, runs, work, src, size, dst)
     print(f"### Whole file of {size_mib} MiB in place (key derivation included), median of {runs} interleaved runs\n")
     print("| operation | median s | MiB/s | vs cp + sync |")
     print("|---|---|---|---|")
@@ -357,15 +351,7 @@ def sealed_section(build_dir, work, size_mib, runs, count):
         "sealed decrypt": [tool, "decrypt", KEY, tree],
     }
     units = [[synced], ["sealed encrypt", "sealed decrypt"]]
-    times = {name: [] for name in commands}
-    for run in range(runs):
-        for name in rotated(units, run):
-            warm(tree)
-            prime(work, count * 8192)
-            times[name].append(timed(commands[name]))
-            if os.path.exists(dst):
-                shutil.rmtree(dst)
-    med = {k: statistics.median(v) for k, v in times.items()}
+    med = interleaved_medians(commands, units, runs, work, tree, count * 8192, dst)
     print(f"### A tree of {count} files of 4 KiB, median of {runs} interleaved runs\n")
     print(f"| operation | median s | files/s | vs {synced} |")
     print("|---|---|---|---|")
