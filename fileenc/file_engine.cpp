@@ -247,7 +247,7 @@ RunSummary FileEngine::Finish() {
 
 void FileEngine::ProcessFile(const FileJob& job) {
   assert(job.key);
-  if (Cancelled()) return;  // not started: counted when the run ends
+  if (StopRequested()) return;  // not started: counted when the run ends
   ++summary_.processed;
   const std::wstring& path = job.path;
 
@@ -424,7 +424,7 @@ void FileEngine::ProcessFolder(const FileJob& job) {
   }
   const std::set<std::wstring> fileNames = FileNamesOf(entries);
   for (const DirEntry& entry : entries) {
-    if (Cancelled()) return;
+    if (StopRequested()) return;
     if (IsLeftoverTemporary(entry, fileNames)) continue;
     FileJob child = job;
     child.path = JoinPath(job.path, entry.name);
@@ -585,7 +585,7 @@ namespace {
 // files on their own.
 void RunEach(FileEngine& engine, const std::vector<std::wstring>& selection, const FileJob& base) {
   for (const std::wstring& path : selection) {
-    if (engine.Cancelled()) break;
+    if (engine.StopRequested()) break;
     FileJob job = base;
     job.path = path;
     if (IsFolder(path)) {

@@ -132,6 +132,13 @@ class FileEngine {
   // The last progress report (done = total), and what a stopped run left.
   RunSummary Finish();
   bool Cancelled() const { return cancel_ && cancel_->load(std::memory_order_relaxed); }
+  // Whether to go on to the next file: once asked to stop, the run counts as
+  // stopped even when the stop falls between two files, with none in hand.
+  bool StopRequested() {
+    if (!Cancelled()) return false;
+    summary_.cancelled = true;
+    return true;
+  }
   // See RunDescription::skipDone.
   void SetSkipDone(bool skipDone) { skipDone_ = skipDone; }
 

@@ -379,6 +379,36 @@ TEST_F(RunSelectionTest, AStoppedRunLeavesEveryFileWhole) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path() / "run"), fs::directory_iterator()), 3);
 }
 
+// A stop seen between two files leaves no file in hand; the run still counts
+// as stopped, so no front takes it for one that reached its end.
+TEST_F(RunSelectionTest, AStopBetweenTwoFilesIsAStoppedRun) {
+  const Bytes small = RandomBytes(3000, 12);
+  for (const char* name : {"gap/a.bin", "gap/b.bin", "gap/c.bin", "sel/a.bin", "sel/b.bin", "sel/c.bin"}) Make(name, small);
+  struct Case {
+    const char* name;
+    std::vector<std::wstring> selection;
+  } cases[] = {
+      {"in a folder walk", {Path("gap")}},
+      {"in the selection", {Path("sel/a.bin"), Path("sel/b.bin"), Path("sel/c.bin")}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CancelFlag cancel{false};
+    RunDescription run = Describe(Direction::kEncrypt, "key");
+    run.cancel = &cancel;
+    reporter_.onProgress = [&](const RunProgress& p) {
+      if (p.filesDone == 1) cancel = true;  // the first file is finished, the next not begun
+    };
+    const RunSummary summary = RunSelection(c.selection, run, reporter_);
+    EXPECT_TRUE(summary.cancelled);
+    EXPECT_EQ(summary.done, 1);
+    EXPECT_EQ(summary.processed, 1);
+    EXPECT_EQ(summary.notStarted, 2u);
+    ASSERT_EQ(summary.files.size(), 1u);
+    EXPECT_EQ(summary.files[0].outcome, FileOutcome::kDone);
+  }
+}
+
 // A packed run stopped while it packs, or while it encrypts the archive,
 // leaves neither an archive nor a temporary one; the sources are untouched.
 TEST_F(RunSelectionTest, AStoppedPackedRunLeavesNoArchive) {
